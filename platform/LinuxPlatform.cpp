@@ -1,0 +1,217 @@
+#include "platform/LinuxPlatform.h"
+
+#include "app/RuntimeError.h"
+#include "platform/PictureBox.h"
+#include "platform/Twips.h"
+#include "platform/WaveFile.h"
+
+#include <QApplication>
+#include <QAudioDevice>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QMediaDevices>
+#include <QMessageBox>
+#include <QNetworkInterface>
+#include <QProcess>
+#include <QSoundEffect>
+#include <QSystemTrayIcon>
+#include <QUrl>
+
+#include <algorithm>
+#include <cstdio>
+#include <unistd.h>
+
+namespace {
+
+// The tip shown for the 64-character field: up to its terminator, without the blank padding.
+QString tipText(const QByteArray& field)
+{
+    const qsizetype end = field.indexOf('\0');
+    return QString::fromUtf8(end < 0 ? field : field.left(end)).trimmed();
+}
+
+} // namespace
+
+LinuxPlatform::LinuxPlatform()
+{
+    // At log-on the panel may come up after the program; the icon appears once a tray exists.
+    m_trayWatch.setInterval(2000);
+    connect(&m_trayWatch, &QTimer::timeout, this, &LinuxPlatform::showIconWhenTrayExists);
+}
+
+LinuxPlatform::~LinuxPlatform() = default;
+
+QString LinuxPlatform::qtFilter(const QString& filter)
+{
+    const QStringList parts = filter.split(QLatin1Char('|'));
+    QStringList filters;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        QString pattern = parts[i + 1];
+        pattern.replace(QLatin1Char(';'), QLatin1Char(' '));
+        // "*.*" would hide every file without a dot, executables among them.
+        pattern.replace(QStringLiteral("*.*"), QStringLiteral("*"));
+        QString description = parts[i];
+        description.replace(QStringLiteral("(*.*)"), QStringLiteral("(*)"));
+        filters << (description.contains(QLatin1Char('('))
+                        ? description
+                        : description + QStringLiteral(" (") + pattern + ')');
+    }
+    return filters.join(QStringLiteral(";;"));
+}
+
+QString LinuxPlatform::getOpenFileName(QWidget* owner, const QString& title, const QString& filter,
+                                       const QString& folder)
+{
+    QFileDialog dialog(owner, title, folder, qtFilter(filter));
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::AnyFile); // the chosen file need not exist yet
+    if (dialog.exec() != QDialog::Accepted)
+        return {};
+    return dialog.selectedFiles().value(0);
+}
+
+void LinuxPlatform::openDocument(const QString& address)
+{
+    QDesktopServices::openUrl(QUrl::fromUserInput(address));
+}
+
+void LinuxPlatform::messageBox(MessageIcon icon, const QString& title, const QString& text)
+{
+    QMessageBox box(icon == MessageIcon::Critical ? QMessageBox::Critical : QMessageBox::Information, title,
+                    text, QMessageBox::Ok);
+    box.exec();
+}
+
+QList<int> LinuxPlatform::mouseMessages(int activationReason)
+{
+    // Qt reports one activation per click; it stands for the button messages around it.
+    switch (activationReason) {
+    case QSystemTrayIcon::Trigger:
+        return {513, 514};
+    case QSystemTrayIcon::DoubleClick:
+        return {515, 514};
+    case QSystemTrayIcon::Context:
+        return {516, 517};
+    case QSystemTrayIcon::MiddleClick:
+        return {519, 520};
+    default:
+        return {};
+    }
+}
+
+void LinuxPlatform::notifyIcon(NotifyMessage message, const NotifyIconData& data)
+{
+    switch (message) {
+    case NotifyMessage::Add:
+        if (m_trayIcon) // the icon is there already: adding it again fails quietly
+            return;
+        m_trayIcon = std::make_unique<QSystemTrayIcon>(data.hIcon);
+        m_trayIcon->setToolTip(tipText(data.szTip));
+        m_hook = data.hWnd;
+        connect(m_trayIcon.get(), &QSystemTrayIcon::activated, this,
+                [this](QSystemTrayIcon::ActivationReason reason) {
+                    for (int number : mouseMessages(reason))
+                        if (m_hook)
+                            m_hook->raiseMouseMove(0, 0, static_cast<float>(number * Twips::perPixelX()), 0);
+                });
+        m_onTray = false;
+        showIconWhenTrayExists();
+        if (!m_onTray)
+            m_trayWatch.start();
+        break;
+    case NotifyMessage::Modify:
+        if (!m_trayIcon)
+            return;
+        m_trayIcon->setIcon(data.hIcon);
+        m_trayIcon->setToolTip(tipText(data.szTip));
+        break;
+    case NotifyMessage::Delete:
+        m_trayWatch.stop();
+        m_trayIcon.reset();
+        break;
+    }
+}
+
+void LinuxPlatform::showIconWhenTrayExists()
+{
+    if (!m_trayIcon || !QSystemTrayIcon::isSystemTrayAvailable())
+        return;
+    m_trayIcon->hide();
+    m_trayIcon->show();
+    m_onTray = true;
+    m_trayWatch.stop();
+}
+
+void LinuxPlatform::beep()
+{
+    QApplication::beep();
+}
+
+void LinuxPlatform::startCommandLine(const QString& commandLine)
+{
+    QStringList arguments = QProcess::splitCommand(commandLine);
+    if (arguments.isEmpty())
+        throw RuntimeError(QStringLiteral("File not found: an empty command line"));
+    const QString program = arguments.takeFirst();
+    if (!QProcess::startDetached(program, arguments))
+        throw RuntimeError(QStringLiteral("File not found: ") + program);
+}
+
+bool LinuxPlatform::hasAudioOutput()
+{
+    return !QMediaDevices::audioOutputs().isEmpty();
+}
+
+bool LinuxPlatform::playSound(const QString& file)
+{
+    if (!WaveFile::isPlayable(file))
+        return false;
+    // One effect for the whole run: a new sound replaces one still playing, and a sound goes on
+    // after the caller is gone.
+    if (!m_sound)
+        m_sound = new QSoundEffect(this);
+    m_sound->stop();
+    m_sound->setSource(QUrl::fromLocalFile(file));
+    m_sound->play();
+    return true;
+}
+
+void LinuxPlatform::stopSounds()
+{
+    if (m_sound)
+        m_sound->stop();
+}
+
+QList<NetworkLink> LinuxPlatform::pointToPointLinks()
+{
+    QList<QNetworkInterface> interfaces = QNetworkInterface::allInterfaces();
+    std::sort(interfaces.begin(), interfaces.end(),
+              [](const QNetworkInterface& a, const QNetworkInterface& b) { return a.index() < b.index(); });
+    QList<NetworkLink> links;
+    for (const QNetworkInterface& interface : interfaces) {
+        const auto flags = interface.flags();
+        if (!flags.testFlag(QNetworkInterface::IsPointToPoint))
+            continue;
+        links.append({interface.name(), flags.testFlag(QNetworkInterface::IsUp),
+                      flags.testFlag(QNetworkInterface::IsRunning), !interface.addressEntries().isEmpty()});
+    }
+    return links;
+}
+
+void LinuxPlatform::endProgram()
+{
+    // The icon was removed just before; deliver that to the desktop before the process goes.
+    // The X connection is flushed by processing events, and a round trip on the session bus
+    // makes sure the tray host has had the unregistration.
+    QCoreApplication::processEvents();
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (bus.isConnected())
+        bus.call(QDBusMessage::createMethodCall(
+                     QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
+                     QStringLiteral("org.freedesktop.DBus.Peer"), QStringLiteral("Ping")),
+                 QDBus::Block, 1000);
+    std::fflush(nullptr);
+    ::_exit(0);
+}

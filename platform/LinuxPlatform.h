@@ -1,0 +1,48 @@
+#pragma once
+
+#include "platform/Platform.h"
+
+#include <QObject>
+#include <QTimer>
+
+#include <memory>
+
+class QSoundEffect;
+class QSystemTrayIcon;
+
+// The desktop services on a Linux desktop: Qt's widgets and tray icon, Qt Multimedia, the
+// kernel's network interfaces, XDG handlers.
+class LinuxPlatform : public QObject, public Platform
+{
+    Q_OBJECT
+public:
+    LinuxPlatform();
+    ~LinuxPlatform() override;
+
+    QString getOpenFileName(QWidget* owner, const QString& title, const QString& filter,
+                            const QString& folder) override;
+    void openDocument(const QString& address) override;
+    void messageBox(MessageIcon icon, const QString& title, const QString& text) override;
+    void notifyIcon(NotifyMessage message, const NotifyIconData& data) override;
+    void beep() override;
+    void startCommandLine(const QString& commandLine) override;
+    bool hasAudioOutput() override;
+    bool playSound(const QString& file) override;
+    void stopSounds() override;
+    QList<NetworkLink> pointToPointLinks() override;
+    void endProgram() override;
+
+    // The Qt form of a "description|pattern|..." filter list.
+    static QString qtFilter(const QString& filter);
+    // The mouse message numbers one tray activation stands for.
+    static QList<int> mouseMessages(int activationReason);
+
+private:
+    void showIconWhenTrayExists();
+
+    std::unique_ptr<QSystemTrayIcon> m_trayIcon;
+    QPointer<PictureBox> m_hook;
+    bool m_onTray = false;
+    QTimer m_trayWatch;
+    QSoundEffect* m_sound = nullptr;
+};

@@ -1,0 +1,78 @@
+#pragma once
+
+#include <QByteArray>
+#include <QIcon>
+#include <QList>
+#include <QPointer>
+#include <QString>
+
+class PictureBox;
+class QWidget;
+
+// The notification-area commands.
+enum class NotifyMessage
+{
+    Add = 0,
+    Modify = 1,
+    Delete = 2
+};
+
+// The one notify-icon record the tray icon hands to the desktop.
+struct NotifyIconData
+{
+    quint32 cbSize = 88;
+    QPointer<PictureBox> hWnd; // receives the icon's mouse messages as mouse moves
+    quint32 uID = 1;
+    quint32 uFlags = 7;             // callback message, icon and tip are valid
+    quint32 uCallbackMessage = 512; // mouse move
+    QIcon hIcon;
+    QByteArray szTip; // the 64-character tip field as UTF-8; the tip ends at the first zero
+};
+
+enum class MessageIcon
+{
+    Information,
+    Critical
+};
+
+// A network link as the kernel lists it.
+struct NetworkLink
+{
+    QString name;
+    bool up = false;
+    bool running = false;
+    bool hasAddress = false;
+};
+
+// Everything the program needs from the desktop and the operating system. One real
+// implementation (LinuxPlatform); tests hand in fakes that record calls and answer at once.
+class Platform
+{
+public:
+    virtual ~Platform() = default;
+
+    // A modal file-open dialog; filter is "description|pattern" pairs joined by "|". Returns the
+    // chosen path, or an empty text when the user cancels.
+    virtual QString getOpenFileName(QWidget* owner, const QString& title, const QString& filter,
+                                    const QString& folder) = 0;
+    // Opens a document or web address with the desktop's handler; failures are ignored.
+    virtual void openDocument(const QString& address) = 0;
+    // A modal message box with one OK button; returns when the user has closed it.
+    virtual void messageBox(MessageIcon icon, const QString& title, const QString& text) = 0;
+    // Adds, changes or removes the program's icon in the notification area.
+    virtual void notifyIcon(NotifyMessage message, const NotifyIconData& data) = 0;
+    virtual void beep() = 0;
+    // Starts a command line detached; throws RuntimeError when it is empty or cannot start.
+    virtual void startCommandLine(const QString& commandLine) = 0;
+    // Whether the system has at least one audio output.
+    virtual bool hasAudioOutput() = 0;
+    // Starts playing a wave file without waiting, replacing any sound still playing; false when the
+    // file cannot be played.
+    virtual bool playSound(const QString& file) = 0;
+    virtual void stopSounds() = 0;
+    // The point-to-point links (ppp, tun) in the kernel's order.
+    virtual QList<NetworkLink> pointToPointLinks() = 0;
+    // Ends the process at once, after the tray icon's removal has reached the desktop; no further
+    // handler of the program runs.
+    virtual void endProgram() = 0;
+};

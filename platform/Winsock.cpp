@@ -1,0 +1,5 @@
+#include "platform/Winsock.h"
+
+Winsock::Winsock(QObject* parent)
+    : QObject(parent)
+{}

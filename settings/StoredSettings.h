@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QString>
+
+#include <array>
+
+// The settings kept between runs: application "Quillpost", section "Settings", one key each.
+namespace StoredSettings {
+
+inline const QString kApplication = QStringLiteral("Quillpost");
+inline const QString kSection = QStringLiteral("Settings");
+
+struct Key
+{
+    const char* name;
+    const char* defaultValue; // the Sample key's default depends on where the program lives
+};
+
+inline constexpr Key Interval{"Interval", "10"};
+inline constexpr Key IfOffLine{"IfOffLine", "0"};
+inline constexpr Key POP3Server{"POP3Server", ""};
+inline constexpr Key UserId{"UserId", ""};
+inline constexpr Key Password{"Password", ""};
+inline constexpr Key ToolTip{"ToolTip", "1"};
+inline constexpr Key Sound{"Sound", "1"};
+inline constexpr Key Sample{"Sample", nullptr};
+inline constexpr Key Run{"Run", "0"};
+inline constexpr Key CommandLine{"CommandLine", ""};
+inline constexpr Key StartUp{"StartUp", "1"};
+inline constexpr Key AutoRun{"AutoRun", "0"};
+inline constexpr Key AlreadyRun{"AlreadyRun", "0"};
+
+// In the order start-up reads them; OK writes all but the last in this order.
+inline constexpr std::array<Key, 13> kAll{Interval, IfOffLine, POP3Server, UserId, Password,
+                                          ToolTip,  Sound,     Sample,     Run,    CommandLine,
+                                          StartUp,  AutoRun,   AlreadyRun};
+
+// The default of a key, as text.
+QString defaultOf(const Key& key);
+
+// The program's folder, "/" and "Mailtrill.wav".
+QString defaultSamplePath();
+
+} // namespace StoredSettings

@@ -1,0 +1,132 @@
+#pragma once
+
+#include <QDialog>
+#include <QString>
+
+#include <array>
+
+class FileOpenDialog;
+class PictureBox;
+class Platform;
+class QAction;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPushButton;
+class QRadioButton;
+class QTabWidget;
+class Timer;
+class Winsock;
+
+// The program's one window and its hub: its controls and window variables are the live settings,
+// and it owns the timers, the POP3 socket, the status pictures, the tray hook and the tray menu.
+// The handlers of each subsystem are defined in that subsystem's folder.
+class frmSettings : public QDialog
+{
+    Q_OBJECT
+public:
+    // Creates the window hidden (the load handler runs here).
+    explicit frmSettings(Platform& platform);
+    ~frmSettings() override;
+
+    // Shows the window modeless and starts its animation.
+    void frmSettings_Show();
+    // Selects the whole text of the text box that has the focus.
+    void SelectText();
+
+    // Public window variables.
+    qint32 miInterval = 0; // check interval in seconds
+    qint16 miTT = 0;       // tool tip: 0 none, 1 count, 2 count and size
+    qint16 miSound = 0;    // new-mail sound: 0 none, 1 beep, 2 sample
+    QString msSample;      // path of the wave sample
+
+    // Takes the state that Cancel returns to; start-up and OK call it.
+    void TakeSnapshot();
+
+    // Controls, named as the window's design names them.
+    QTabWidget* tabLB = nullptr;
+    PictureBox* picGotMail = nullptr;
+    PictureBox* picNoMail = nullptr;
+    PictureBox* picCheck = nullptr;
+    PictureBox* picHook = nullptr;
+    QLabel* Label6 = nullptr;
+    QPushButton* cmdWeb = nullptr;
+    QPushButton* cmdCheckNow = nullptr;
+    QPushButton* cmdOK = nullptr;
+    QPushButton* cmdCancel = nullptr;
+    QPushButton* cmdQuit = nullptr;
+    QLabel* lblVer = nullptr;
+
+    QGroupBox* Frame5 = nullptr;
+    QLineEdit* txtInterval = nullptr;
+    std::array<QRadioButton*, 2> optIfOffLine{};
+    QGroupBox* Frame4 = nullptr;
+    QLineEdit* txtServer = nullptr;
+    QLineEdit* txtUserId = nullptr;
+    QLineEdit* txtPassword = nullptr;
+
+    QGroupBox* Frame3 = nullptr;
+    std::array<QRadioButton*, 3> optTT{};
+    QGroupBox* Frame1 = nullptr;
+    std::array<QRadioButton*, 3> optSound{};
+    std::array<QPushButton*, 2> cmdBrowse{};
+    QGroupBox* Frame2 = nullptr;
+    std::array<QRadioButton*, 2> optRun{};
+    QLineEdit* txtRun = nullptr;
+
+    QGroupBox* Frame6 = nullptr;
+    std::array<QRadioButton*, 2> optStartUp{};
+    QGroupBox* Frame7 = nullptr;
+    std::array<QRadioButton*, 2> optAutoRun{};
+
+    Timer* tmrCheck = nullptr;
+    Timer* tmrTimeout = nullptr;
+    Timer* tmrIconAnim = nullptr;
+    Timer* tmrWindowAnim = nullptr;
+    Winsock* socPOP = nullptr;
+    FileOpenDialog* dlgFileOpen = nullptr;
+    QMenu* mnuPopUp = nullptr;
+    QAction* mnuPopUpCheck = nullptr;
+    QAction* mnuPopUpSettings = nullptr;
+    QAction* mnuPopUpHyphen = nullptr;
+    QAction* mnuPopUpExit = nullptr;
+
+    // Option arrays: one handler each, given the clicked member's index.
+    void optIfOffLine_Click(int index);
+    void optTT_Click(int index);
+    void optSound_Click(int index);
+    void optRun_Click(int index);
+    void optStartUp_Click(int index);
+    void optAutoRun_Click(int index);
+
+    void cmdBrowse_Click(int index);
+    void cmdWeb_Click();
+    void cmdCancel_Click();
+    void txtInterval_LostFocus();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void reject() override;
+
+private:
+    void Form_Load();
+    void buildLayout();
+    void connectHandlers();
+
+    Platform& m_platform;
+
+    // Private window variables.
+    qint16 miRun = 0;       // 0 nothing, 1 run the command line
+    qint16 miIfOffLine = 0; // 0 stay off-line, 1 go on-line
+    qint16 miStartUp = 0;   // 0 settings window, 1 tray icon only
+    qint16 miAutoRun = 0;   // 0 start at log-on, 1 not
+
+    struct Snapshot
+    {
+        QString interval, server, userId, password, commandLine, sample;
+        qint32 interval_seconds = 0;
+        qint16 ifOffLine = 0, tt = 0, sound = 0, run = 0, startUp = 0, autoRun = 0;
+    };
+    Snapshot m_snapshot;
+};

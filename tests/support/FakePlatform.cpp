@@ -1,0 +1,101 @@
+#include "FakePlatform.h"
+
+#include "app/RuntimeError.h"
+
+#include <QProcess>
+
+QString FakePlatform::getOpenFileName(QWidget*, const QString& title, const QString& filter,
+                                      const QString& folder)
+{
+    dialogs.append({title, filter, folder});
+    return nextFileNames.isEmpty() ? QString() : nextFileNames.takeFirst();
+}
+
+void FakePlatform::openDocument(const QString& address)
+{
+    openedDocuments.append(address);
+}
+
+void FakePlatform::messageBox(MessageIcon icon, const QString& title, const QString& text)
+{
+    messages.append({icon, title, text});
+    if (whileMessageOpen)
+        whileMessageOpen();
+}
+
+void FakePlatform::notifyIcon(NotifyMessage message, const NotifyIconData& data)
+{
+    trayCalls.append({message, data});
+}
+
+const NotifyIconData* FakePlatform::shown() const
+{
+    // Replays the calls the way the desktop would: add once, modify while present, delete.
+    const NotifyIconData* current = nullptr;
+    for (const TrayCall& call : trayCalls) {
+        if (call.message == NotifyMessage::Add && !current)
+            current = &call.data;
+        else if (call.message == NotifyMessage::Modify && current)
+            current = &call.data;
+        else if (call.message == NotifyMessage::Delete)
+            current = nullptr;
+    }
+    return current;
+}
+
+bool FakePlatform::iconShown() const
+{
+    return shown() != nullptr;
+}
+
+QIcon FakePlatform::shownIcon() const
+{
+    return shown() ? shown()->hIcon : QIcon();
+}
+
+QString FakePlatform::shownTip() const
+{
+    if (!shown())
+        return {};
+    const QByteArray& field = shown()->szTip;
+    const qsizetype end = field.indexOf('\0');
+    return QString::fromUtf8(end < 0 ? field : field.left(end));
+}
+
+void FakePlatform::beep()
+{
+    ++beeps;
+}
+
+void FakePlatform::startCommandLine(const QString& commandLine)
+{
+    commandLines.append(commandLine);
+    if (QProcess::splitCommand(commandLine).isEmpty())
+        throw RuntimeError(QStringLiteral("File not found"));
+}
+
+bool FakePlatform::hasAudioOutput()
+{
+    return audioOutput;
+}
+
+bool FakePlatform::playSound(const QString& file)
+{
+    playedSounds.append(file);
+    return true;
+}
+
+void FakePlatform::stopSounds()
+{
+    ++soundStops;
+}
+
+QList<NetworkLink> FakePlatform::pointToPointLinks()
+{
+    return links;
+}
+
+void FakePlatform::endProgram()
+{
+    ++endProgramCalls;
+}

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QTemporaryDir>
+
+// A fresh, empty config folder for one test: the settings store and the autostart folder live
+// under it while the object lives.
+class TestConfig
+{
+public:
+    TestConfig();
+    ~TestConfig();
+
+    QString path() const { return m_dir.path(); }
+    QString settingsFile() const;
+
+private:
+    QTemporaryDir m_dir;
+    QByteArray m_previous;
+};
