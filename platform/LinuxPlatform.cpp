@@ -11,6 +11,7 @@
 #include <QDBusMessage>
 #include <QDesktopServices>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMediaDevices>
 #include <QMessageBox>
 #include <QNetworkInterface>
@@ -173,7 +174,7 @@ bool LinuxPlatform::playSound(const QString& file)
     if (!m_sound)
         m_sound = new QSoundEffect(this);
     m_sound->stop();
-    m_sound->setSource(QUrl::fromLocalFile(file));
+    m_sound->setSource(QUrl::fromLocalFile(QFileInfo(file).absoluteFilePath()));
     m_sound->play();
     return true;
 }
@@ -194,8 +195,14 @@ QList<NetworkLink> LinuxPlatform::pointToPointLinks()
         const auto flags = interface.flags();
         if (!flags.testFlag(QNetworkInterface::IsPointToPoint))
             continue;
+        // The kernel gives a link its own IPv6 link-local address as soon as it is up; only an
+        // address the connection was configured with means it is usable.
+        const QList<QNetworkAddressEntry> entries = interface.addressEntries();
+        const bool configured =
+            std::any_of(entries.begin(), entries.end(),
+                        [](const QNetworkAddressEntry& entry) { return !entry.ip().isLinkLocal(); });
         links.append({interface.name(), flags.testFlag(QNetworkInterface::IsUp),
-                      flags.testFlag(QNetworkInterface::IsRunning), !interface.addressEntries().isEmpty()});
+                      flags.testFlag(QNetworkInterface::IsRunning), configured});
     }
     return links;
 }

@@ -32,10 +32,9 @@ bool isPlayable(const QString& path)
             const quint16 channels = qFromLittleEndian<quint16>(fmt.constData() + 2);
             const quint32 rate = qFromLittleEndian<quint32>(fmt.constData() + 4);
             const quint16 bits = qFromLittleEndian<quint16>(fmt.constData() + 14);
-            const bool pcm = tag == 1 || tag == 0xFFFE;
-            const bool floating = tag == 3 && bits == 32;
-            formatOk = (pcm && (bits == 8 || bits == 16 || bits == 24 || bits == 32)) || floating;
-            formatOk = formatOk && channels >= 1 && channels <= 8 && rate > 0;
+            // Qt's wave decoder takes plain integer PCM only: no float, no extensible format.
+            formatOk = tag == 1 && (bits == 8 || bits == 16 || bits == 24 || bits == 32) && channels >= 1 &&
+                       channels <= 8 && rate > 0;
             if (!formatOk)
                 return false;
             if (!file.seek(file.pos() + (size - 16) + (size & 1)))

@@ -2,14 +2,40 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringDecoder>
 
-// The TCP client socket control of the settings window.
+class QTcpSocket;
+
+// The TCP client socket control of the settings window. Each Connect opens a fresh connection;
+// received data waits in the control until GetData takes it.
 class Winsock : public QObject
 {
     Q_OBJECT
 public:
     explicit Winsock(QObject* parent = nullptr);
 
-    QString RemoteHost;
+    QString RemoteHost; // a host name, an IPv4 or an IPv6 address
     int RemotePort = 0;
+
+    // Starts connecting and returns at once; the server's first words arrive as data. Throws
+    // RuntimeError when no connection can be started: no host, no valid port, or a connection
+    // that is not closed yet. A failure found later (refused, unreachable) only leaves the control
+    // closed again.
+    void Connect();
+    // Sends the text as UTF-8; throws RuntimeError when there is no connection to send on.
+    void SendData(const QString& text);
+    // Takes up to maxLength waiting bytes as text. A character split across two takes comes out
+    // whole with the second.
+    QString GetData(qint32 maxLength);
+    // Ends the connection at once: the control is closed and raises no more events. What was
+    // handed to SendData still goes out.
+    void Close();
+
+signals:
+    // Received data waits; bytesTotal is the number of waiting bytes.
+    void DataArrival(qint32 bytesTotal);
+
+private:
+    QTcpSocket* m_socket = nullptr;
+    QStringDecoder m_decoder;
 };
