@@ -5,7 +5,7 @@ namespace Icons {
 static QIcon load(const QString& name)
 {
     QIcon icon;
-    for (int size : {16, 32})
+    for (int size : {16, 22, 32, 48})
         icon.addFile(QStringLiteral(":/icons/%1-%2.png").arg(name).arg(size), QSize(size, size));
     return icon;
 }

@@ -2,7 +2,7 @@
 
 #include <QIcon>
 
-// The program's artwork, each icon with its 16 and 32 pixel images.
+// The program's artwork, each icon drawn for 16, 22, 32 and 48 pixels.
 namespace Icons {
 
 QIcon application();

@@ -1,6 +1,7 @@
 #include "settings/frmSettings.h"
 
 #include "app/Conversions.h"
+#include "app/RuntimeError.h"
 #include "platform/FileOpenDialog.h"
 #include "platform/PictureBox.h"
 #include "platform/Platform.h"
@@ -10,6 +11,7 @@
 #include "resources/Icons.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCoreApplication>
 #include <QEvent>
 #include <QFocusEvent>
@@ -20,8 +22,12 @@
 #include <QProxyStyle>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpressionValidator>
 #include <QTabWidget>
 #include <QTimer>
+
+#include <functional>
+#include <type_traits>
 
 namespace {
 
@@ -62,14 +68,6 @@ public:
         return QProxyStyle::styleHint(hint, option, widget, returnData);
     }
 };
-
-// Selects the member of an option array with the given index, which runs the array's handler.
-// An index outside the array selects nothing.
-template <std::size_t N> void select(const std::array<QRadioButton*, N>& array, int index)
-{
-    if (index >= 0 && index < static_cast<int>(N))
-        array[static_cast<std::size_t>(index)]->setChecked(true);
-}
 
 } // namespace
 
@@ -152,7 +150,9 @@ void frmSettings::buildLayout()
     Frame5 = frame(QStringLiteral("Frame5"), QStringLiteral("Check Mail"), 200, 360, 3825, 1455);
     label(Frame5, QStringLiteral("Label1"), QStringLiteral("Every"), 840, 375, 465, 255);
     txtInterval = textBox(Frame5, QStringLiteral("txtInterval"), 1320, 360, 300, 285);
-    txtInterval->setMaxLength(2);
+    // Typing stops at two characters; a longer value from the store is kept as it was.
+    txtInterval->setValidator(
+        new QRegularExpressionValidator(QRegularExpression(QStringLiteral(".{0,2}")), txtInterval));
     label(Frame5, QStringLiteral("Label2"), QStringLiteral("minutes"), 1695, 375, 615, 255);
     label(Frame5, QStringLiteral("Label7"), QStringLiteral("If Off-Line :"), 480, 820, 855, 255);
     optIfOffLine[0] = option(Frame5, QStringLiteral("optIfOffLine"), 0, QStringLiteral("Sta&y Off-Line"),
@@ -241,27 +241,54 @@ void frmSettings::buildLayout()
         setTabOrder(order[i - 1], order[i]);
 }
 
+template <typename Sender, typename Signal, typename Handler>
+void frmSettings::on(Sender* sender, Signal signal, Handler handler)
+{
+    connect(sender, signal, this, [this, handler](auto... arguments) {
+        runStep([&] {
+            // Handlers take the signal's arguments, or none (a button's "checked" is of no use).
+            if constexpr (std::is_invocable_v<Handler, frmSettings*, decltype(arguments)...>)
+                std::invoke(handler, this, arguments...);
+            else
+                std::invoke(handler, this);
+        });
+    });
+}
+
 void frmSettings::connectHandlers()
 {
-    const auto connectArray = [this](const auto& array, void (frmSettings::*handler)(int)) {
+    const auto onArray = [this](const auto& array, void (frmSettings::*handler)(int)) {
         for (std::size_t i = 0; i < array.size(); ++i)
-            connect(array[i], &QRadioButton::toggled, this, [this, handler, i](bool checked) {
+            on(array[i], &QRadioButton::toggled, [handler, i](frmSettings* self, bool checked) {
                 if (checked)
-                    (this->*handler)(static_cast<int>(i));
+                    (self->*handler)(static_cast<int>(i));
             });
     };
-    connectArray(optIfOffLine, &frmSettings::optIfOffLine_Click);
-    connectArray(optTT, &frmSettings::optTT_Click);
-    connectArray(optSound, &frmSettings::optSound_Click);
-    connectArray(optRun, &frmSettings::optRun_Click);
-    connectArray(optStartUp, &frmSettings::optStartUp_Click);
-    connectArray(optAutoRun, &frmSettings::optAutoRun_Click);
+    onArray(optIfOffLine, &frmSettings::optIfOffLine_Click);
+    onArray(optTT, &frmSettings::optTT_Click);
+    onArray(optSound, &frmSettings::optSound_Click);
+    onArray(optRun, &frmSettings::optRun_Click);
+    onArray(optStartUp, &frmSettings::optStartUp_Click);
+    onArray(optAutoRun, &frmSettings::optAutoRun_Click);
     for (std::size_t i = 0; i < cmdBrowse.size(); ++i)
-        connect(cmdBrowse[i], &QPushButton::clicked, this,
-                [this, i] { cmdBrowse_Click(static_cast<int>(i)); });
-    connect(cmdWeb, &QPushButton::clicked, this, &frmSettings::cmdWeb_Click);
-    connect(cmdCancel, &QPushButton::clicked, this, &frmSettings::cmdCancel_Click);
-    connect(mnuPopUpSettings, &QAction::triggered, this, &frmSettings::frmSettings_Show);
+        on(cmdBrowse[i], &QPushButton::clicked,
+           [i](frmSettings* self) { self->cmdBrowse_Click(static_cast<int>(i)); });
+    on(cmdWeb, &QPushButton::clicked, &frmSettings::cmdWeb_Click);
+    on(cmdCheckNow, &QPushButton::clicked, &frmSettings::cmdCheckNow_Click);
+    on(cmdOK, &QPushButton::clicked, &frmSettings::cmdOK_Click);
+    on(cmdCancel, &QPushButton::clicked, &frmSettings::cmdCancel_Click);
+    on(cmdQuit, &QPushButton::clicked, &frmSettings::cmdQuit_Click);
+    on(mnuPopUpCheck, &QAction::triggered, &frmSettings::mnuPopUpCheck_Click);
+    on(mnuPopUpSettings, &QAction::triggered, &frmSettings::mnuPopUpSettings_Click);
+    on(mnuPopUpExit, &QAction::triggered, &frmSettings::mnuPopUpExit_Click);
+    on(tmrCheck, &Timer::Tick, &frmSettings::tmrCheck_Timer);
+    on(tmrTimeout, &Timer::Tick, &frmSettings::tmrTimeout_Timer);
+    on(tmrIconAnim, &Timer::Tick, &frmSettings::tmrIconAnim_Timer);
+    on(tmrWindowAnim, &Timer::Tick, &frmSettings::tmrWindowAnim_Timer);
+    on(socPOP, &Winsock::DataArrival, &frmSettings::socPOP_DataArrival);
+    on(picHook, &PictureBox::MouseMove, &frmSettings::picHook_MouseMove);
+    // Logging off closes the window like any other close request.
+    connect(qApp, &QGuiApplication::commitDataRequest, this, &QWidget::close);
     connect(tabLB, &QTabWidget::currentChanged, this, [this](int index) {
         const std::array<QList<QGroupBox*>, 3> framesOfTab{
             {{Frame5, Frame4}, {Frame3, Frame1, Frame2}, {Frame6, Frame7}}};
@@ -317,7 +344,13 @@ bool frmSettings::eventFilter(QObject* watched, QEvent* event)
 
 void frmSettings::txtInterval_LostFocus()
 {
-    if (Conversions::numericValue(txtInterval->text()) < 1)
+    EnforceIntervalFloor();
+}
+
+void frmSettings::EnforceIntervalFloor()
+{
+    const QString text = txtInterval->text();
+    if (Conversions::numericValue(text) < 1 || !runStep([&] { Conversions::intervalSeconds(text); }))
         txtInterval->setText(QStringLiteral("1"));
 }
 
@@ -406,12 +439,12 @@ void frmSettings::cmdCancel_Click()
     txtRun->setText(s.commandLine);
     msSample = s.sample;
     miInterval = s.interval_seconds;
-    select(optIfOffLine, s.ifOffLine);
-    select(optTT, s.tt);
-    select(optSound, s.sound);
-    select(optRun, s.run);
-    select(optStartUp, s.startUp);
-    select(optAutoRun, s.autoRun);
+    SelectOption(optIfOffLine, s.ifOffLine);
+    SelectOption(optTT, s.tt);
+    SelectOption(optSound, s.sound);
+    SelectOption(optRun, s.run);
+    SelectOption(optStartUp, s.startUp);
+    SelectOption(optAutoRun, s.autoRun);
 
     tmrWindowAnim->setEnabled(false);
     hide();
@@ -419,5 +452,5 @@ void frmSettings::cmdCancel_Click()
 
 void frmSettings::reject()
 {
-    cmdCancel_Click();
+    runStep([this] { cmdCancel_Click(); });
 }

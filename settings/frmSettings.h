@@ -1,9 +1,13 @@
 #pragma once
 
+#include "mail/ReplyReader.h"
+
 #include <QDialog>
+#include <QRadioButton>
 #include <QString>
 
 #include <array>
+#include <cstddef>
 
 class FileOpenDialog;
 class PictureBox;
@@ -14,7 +18,6 @@ class QLabel;
 class QLineEdit;
 class QMenu;
 class QPushButton;
-class QRadioButton;
 class QTabWidget;
 class Timer;
 class Winsock;
@@ -104,17 +107,66 @@ public:
     void cmdWeb_Click();
     void cmdCancel_Click();
     void txtInterval_LostFocus();
+    // The interval text as the program accepts it: below 1 minute, or too large to count in
+    // seconds, it becomes "1".
+    void EnforceIntervalFloor();
+
+    // Applying and saving (settings/ApplySettings.cpp).
+    void cmdOK_Click();
+
+    // Mail checking (mail/MailCheckCycle.cpp, mail/Pop3Conversation.cpp).
+    void tmrCheck_Timer();
+    void cmdCheckNow_Click();
+    void mnuPopUpCheck_Click();
+    void tmrTimeout_Timer();
+    void socPOP_DataArrival(qint32 bytesTotal);
+
+    // Tray mouse events, menu and animations (tray/TrayMenu.cpp, tray/Animation.cpp).
+    void picHook_MouseMove(int button, int shift, float x, float y);
+    void mnuPopUpSettings_Click();
+    void tmrIconAnim_Timer();
+    void tmrWindowAnim_Timer();
+
+    // Exit paths (app/ExitPaths.cpp).
+    void cmdQuit_Click();
+    void mnuPopUpExit_Click();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void reject() override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void Form_Load();
     void buildLayout();
     void connectHandlers();
+    // Connects a signal to a handler; a failure inside the handler never reaches the event loop.
+    template <typename Sender, typename Signal, typename Handler>
+    void on(Sender* sender, Signal signal, Handler handler);
+
+    void CheckMail();
+    void SendCommand(const QString& command);
+    bool WaitForReply();
+    // Puts the socket, the tray and the controls back after a conversation that did not end well.
+    void EndConversation();
+    // Idle: the check timer runs and every trigger of a check, and OK, can be used.
+    void SetIdle(bool idle);
+    void ExitProgram();
+    void Form_QueryUnload();
 
     Platform& m_platform;
+
+    // Mail check state.
+    qint32 miCheckTicks = 0;  // ticks since the last timed check
+    qint32 miOnLineTicks = 0; // ticks since the last on-line poll
+    bool mbOnLine = false;
+    bool mbWasOnLine = false;
+    bool mbTimedOut = false;
+    bool mbGotOK = false;
+    bool mbGotErr = false;
+    QString msReply; // the last complete reply line, line end included
+    ReplyReader m_replies;
+    class QEventLoop* m_replyWait = nullptr;
 
     // Private window variables.
     qint16 miRun = 0;       // 0 nothing, 1 run the command line
@@ -130,3 +182,11 @@ private:
     };
     Snapshot m_snapshot;
 };
+
+// Selects the member of an option array with the given index, which runs the array's handler;
+// an index outside the array selects nothing.
+template <std::size_t N> void SelectOption(const std::array<QRadioButton*, N>& array, int index)
+{
+    if (index >= 0 && index < static_cast<int>(N))
+        array[static_cast<std::size_t>(index)]->setChecked(true);
+}

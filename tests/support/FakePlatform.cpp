@@ -26,6 +26,8 @@ void FakePlatform::messageBox(MessageIcon icon, const QString& title, const QStr
 void FakePlatform::notifyIcon(NotifyMessage message, const NotifyIconData& data)
 {
     trayCalls.append({message, data});
+    if (onNotify)
+        onNotify();
 }
 
 const NotifyIconData* FakePlatform::shown() const

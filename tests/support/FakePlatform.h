@@ -34,6 +34,8 @@ public:
     // Runs while a message box is open, as the user's events would.
     std::function<void()> whileMessageOpen;
     QList<TrayCall> trayCalls;
+    // Runs at every tray call, after it is recorded.
+    std::function<void()> onNotify;
     int beeps = 0;
     QStringList commandLines;
     bool audioOutput = true;

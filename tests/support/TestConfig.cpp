@@ -17,3 +17,22 @@ QString TestConfig::settingsFile() const
 {
     return CRegistry::fileOf(QStringLiteral("Quillpost"));
 }
+
+static CRegistry settingsSection(const QString& key)
+{
+    CRegistry registry;
+    registry.Application(QStringLiteral("Quillpost"));
+    registry.Section(QStringLiteral("Settings"));
+    registry.Key(key);
+    return registry;
+}
+
+QString TestConfig::stored(const QString& key) const
+{
+    return settingsSection(key).RegGet(QStringLiteral("<absent>"));
+}
+
+void TestConfig::store(const QString& key, const QString& value) const
+{
+    settingsSection(key).RegSet(value);
+}

@@ -12,6 +12,9 @@ public:
 
     QString path() const { return m_dir.path(); }
     QString settingsFile() const;
+    // A value in the program's settings section; absent keys read as "<absent>".
+    QString stored(const QString& key) const;
+    void store(const QString& key, const QString& value) const;
 
 private:
     QTemporaryDir m_dir;

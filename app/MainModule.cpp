@@ -1,0 +1,113 @@
+#include "app/MainModule.h"
+
+#include "app/Conversions.h"
+#include "app/RuntimeError.h"
+#include "platform/PictureBox.h"
+#include "platform/Platform.h"
+#include "platform/Winsock.h"
+#include "settings/CCipher.h"
+#include "settings/CRegistry.h"
+#include "settings/StartUpShortcut.h"
+#include "settings/StoredSettings.h"
+#include "settings/frmSettings.h"
+#include "tray/CTrayIcon.h"
+
+#include <QLineEdit>
+
+namespace MainModule {
+
+namespace {
+
+bool setUpMessageOpen = false;
+
+// Selects the stored option; a stored text that is not an index of the array takes the key's
+// default, so a hand-edited store never stops the program.
+template <std::size_t N>
+void selectStored(const std::array<QRadioButton*, N>& array, const QString& stored,
+                  const StoredSettings::Key& key)
+{
+    int index = -1;
+    runStep([&] { index = Conversions::optionIndex(stored); });
+    if (index < 0 || index >= static_cast<int>(N))
+        index = Conversions::optionIndex(StoredSettings::defaultOf(key));
+    SelectOption(array, index);
+}
+
+} // namespace
+
+std::unique_ptr<frmSettings> Main(Platform& platform)
+{
+    using namespace StoredSettings;
+
+    gTrayIcon.bind(&platform);
+    auto frm = std::make_unique<frmSettings>(platform);
+
+    CRegistry store;
+    store.Application(kApplication);
+    store.Section(kSection);
+    const auto read = [&store](const Key& key) {
+        store.Key(QString::fromLatin1(key.name));
+        return store.RegGet(defaultOf(key));
+    };
+
+    frm->txtInterval->setText(read(Interval));
+    frm->EnforceIntervalFloor();
+    frm->miInterval = Conversions::intervalSeconds(frm->txtInterval->text());
+    selectStored(frm->optIfOffLine, read(IfOffLine), IfOffLine);
+    frm->txtServer->setText(read(POP3Server));
+    frm->socPOP->RemoteHost = store.RegGet(defaultOf(POP3Server));
+    frm->txtUserId->setText(read(UserId));
+    if (!read(Password).isEmpty()) {
+        CCipher cipher;
+        cipher.Text(store.RegGet(defaultOf(Password)));
+        cipher.Key(ApplicationKey());
+        cipher.Decrypt();
+        frm->txtPassword->setText(cipher.Text());
+    }
+    selectStored(frm->optTT, read(ToolTip), ToolTip);
+    selectStored(frm->optSound, read(Sound), Sound);
+    frm->msSample = read(Sample);
+    selectStored(frm->optRun, read(Run), Run);
+    frm->txtRun->setText(read(CommandLine));
+    selectStored(frm->optStartUp, read(StartUp), StartUp);
+    selectStored(frm->optAutoRun, read(AutoRun), AutoRun);
+    frm->TakeSnapshot();
+
+    if (read(AlreadyRun) == QLatin1String("0")) {
+        frm->frmSettings_Show();
+        frm->txtServer->setFocus();
+        ShowSetUpMessage(platform);
+        store.Key(QString::fromLatin1(AlreadyRun.name));
+        store.RegSet(QStringLiteral("1"));
+        CreateStartUpShortcut();
+    } else if (frm->optStartUp[0]->isChecked()) {
+        frm->frmSettings_Show();
+    }
+
+    gTrayIcon->Icon(frm->picNoMail->Picture());
+    if (frm->miTT != 0)
+        gTrayIcon->ToolTip(QStringLiteral("Off-Line"));
+    gTrayIcon->Notification(frm->picHook);
+    gTrayIcon->Create();
+    return frm;
+}
+
+void ShowSetUpMessage(Platform& platform)
+{
+    if (setUpMessageOpen)
+        return;
+    setUpMessageOpen = true;
+    const QString text = QStringLiteral("Please complete the details Quillpost needs\n"
+                                        "to check your e-mail.\n"
+                                        "\n"
+                                        "Enter the name of your incoming POP3 mail server\n"
+                                        "(eg. pop.example.com), your user ID and your\n"
+                                        "password for this server.\n"
+                                        "\n"
+                                        "All other settings may be left as they are or\n"
+                                        "changed as required.");
+    runStep([&] { platform.messageBox(MessageIcon::Information, QStringLiteral("Quillpost Set Up"), text); });
+    setUpMessageOpen = false;
+}
+
+} // namespace MainModule

@@ -1,0 +1,142 @@
+// frmSettings: when to check, one check from connection to result, and the new-mail actions.
+
+#include "settings/frmSettings.h"
+
+#include "app/MainModule.h"
+#include "app/RuntimeError.h"
+#include "mail/Internet.h"
+#include "mail/Logging.h"
+#include "mail/StatReply.h"
+#include "platform/PictureBox.h"
+#include "platform/Platform.h"
+#include "platform/Timer.h"
+#include "platform/Winsock.h"
+#include "tray/CTrayIcon.h"
+#include "tray/cWav.h"
+
+#include <QAction>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include <optional>
+
+void frmSettings::tmrCheck_Timer()
+{
+    ++miOnLineTicks;
+    ++miCheckTicks;
+    if (miOnLineTicks >= 5) {
+        mbOnLine = Internet::IsOnLine(m_platform);
+        miOnLineTicks = 0;
+    }
+    if ((mbOnLine && !mbWasOnLine) || miCheckTicks >= miInterval) {
+        miCheckTicks = 0;
+        CheckMail();
+    }
+    mbWasOnLine = mbOnLine;
+}
+
+void frmSettings::cmdCheckNow_Click()
+{
+    CheckMail();
+}
+
+void frmSettings::mnuPopUpCheck_Click()
+{
+    CheckMail();
+}
+
+void frmSettings::SetIdle(bool idle)
+{
+    if (idle)
+        tmrTimeout->setEnabled(false); // a finished conversation leaves no time-out behind
+    tmrCheck->setEnabled(idle);
+    cmdCheckNow->setEnabled(idle);
+    mnuPopUpCheck->setEnabled(idle);
+    cmdOK->setEnabled(idle);
+}
+
+void frmSettings::CheckMail()
+{
+    try {
+        if (optIfOffLine[0]->isChecked() && !mbOnLine) {
+            qCDebug(lcCheck) << "staying off-line: no point-to-point link is up";
+            gTrayIcon->ToolTip(QStringLiteral("Off-Line"));
+            gTrayIcon->Icon(picNoMail->Picture());
+            gTrayIcon->Refresh();
+            return;
+        }
+        if (txtServer->text().isEmpty() || txtUserId->text().isEmpty()) {
+            qCDebug(lcCheck) << "no server or user ID: asking for them";
+            frmSettings_Show();
+            MainModule::ShowSetUpMessage(m_platform);
+            return;
+        }
+
+        qCDebug(lcCheck) << "checking" << socPOP->RemoteHost << "port" << socPOP->RemotePort;
+        SetIdle(false);
+        tmrIconAnim->Tag = QStringLiteral("1");
+        tmrIconAnim->setEnabled(true);
+        if (miTT != 0) {
+            gTrayIcon->ToolTip(QStringLiteral("Checking ..."));
+            gTrayIcon->Refresh();
+        }
+        // Every conversation gets its own full time-out.
+        mbTimedOut = false;
+        tmrTimeout->setEnabled(false);
+        tmrTimeout->setEnabled(true);
+
+        socPOP->Connect();
+        if (!WaitForReply())
+            return;
+        SendCommand(QStringLiteral("USER ") + txtUserId->text());
+        if (!WaitForReply())
+            return;
+        SendCommand(QStringLiteral("PASS ") + txtPassword->text());
+        if (!WaitForReply())
+            return;
+        SendCommand(QStringLiteral("STAT"));
+        if (!WaitForReply())
+            return;
+        const StatReply stat = StatReply::parse(msReply);
+        SendCommand(QStringLiteral("QUIT"));
+        if (!WaitForReply())
+            return;
+
+        socPOP->Close();
+        tmrIconAnim->setEnabled(false);
+        gTrayIcon->Icon(stat.count > 0 ? picGotMail->Picture() : picNoMail->Picture());
+        if (miTT != 0)
+            gTrayIcon->ToolTip(stat.resultText(miTT == 2));
+        gTrayIcon->Refresh();
+        qCDebug(lcCheck) << "result:" << stat.resultText(true);
+
+        if (stat.count > 0) {
+            std::optional<cWav> wav;
+            if (miSound == 1) {
+                m_platform.beep();
+            } else if (miSound == 2) {
+                wav.emplace(m_platform);
+                wav->Play(msSample, 1);
+            }
+            if (miRun != 0)
+                m_platform.startCommandLine(txtRun->text());
+        }
+        SetIdle(true);
+    } catch (const std::exception& failure) {
+        qCDebug(lcCheck) << "check failed:" << failure.what();
+        EndConversation();
+    }
+}
+
+void frmSettings::EndConversation()
+{
+    runStep([this] { socPOP->Close(); });
+    runStep([this] { tmrIconAnim->setEnabled(false); });
+    runStep([this] {
+        gTrayIcon->Icon(picNoMail->Picture());
+        if (miTT != 0)
+            gTrayIcon->ToolTip(QStringLiteral("Off-Line"));
+        gTrayIcon->Refresh();
+    });
+    runStep([this] { SetIdle(true); });
+}

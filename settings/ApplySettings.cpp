@@ -1,0 +1,68 @@
+// frmSettings: the OK command, which saves every setting and applies the server and interval.
+
+#include "settings/frmSettings.h"
+
+#include "app/Conversions.h"
+#include "app/RuntimeError.h"
+#include "platform/Winsock.h"
+#include "settings/CCipher.h"
+#include "settings/CRegistry.h"
+#include "settings/StartUpShortcut.h"
+#include "settings/StoredSettings.h"
+#include "tray/CTrayIcon.h"
+
+#include <QLineEdit>
+
+void frmSettings::cmdOK_Click()
+{
+    using namespace StoredSettings;
+    using Conversions::optionText;
+
+    // Every step runs even when an earlier one failed; a failed step is abandoned.
+    CRegistry store;
+    store.Application(kApplication);
+    store.Section(kSection);
+    const auto write = [&store](const StoredSettings::Key& key, const QString& value) {
+        runStep([&] {
+            store.Key(QString::fromLatin1(key.name));
+            store.RegSet(value);
+        });
+    };
+
+    // Enter saves without the box losing the focus; the floor applies all the same, so a check
+    // never runs every second.
+    EnforceIntervalFloor();
+    write(Interval, txtInterval->text());
+    runStep([this] { miInterval = Conversions::intervalSeconds(txtInterval->text()); });
+    write(IfOffLine, optionText(miIfOffLine));
+    write(POP3Server, txtServer->text());
+    socPOP->RemoteHost = txtServer->text();
+    write(UserId, txtUserId->text());
+    runStep([&] {
+        CCipher cipher;
+        cipher.Text(txtPassword->text());
+        cipher.Key(ApplicationKey());
+        cipher.Encrypt();
+        store.Key(QString::fromLatin1(Password.name));
+        store.RegSet(cipher.Text());
+    });
+    write(ToolTip, optionText(miTT));
+    runStep([this] {
+        gTrayIcon->ToolTip(miTT == 0 ? QString() : QStringLiteral("Off-Line"));
+        gTrayIcon->Refresh();
+    });
+    write(Sound, optionText(miSound));
+    write(Sample, msSample);
+    write(Run, optionText(miRun));
+    write(CommandLine, txtRun->text());
+    write(StartUp, optionText(miStartUp));
+    write(AutoRun, optionText(miAutoRun));
+    runStep([this] {
+        if (miAutoRun == 0)
+            CreateStartUpShortcut();
+        else
+            RemoveStartUpShortcut();
+    });
+    TakeSnapshot();
+    hide();
+}

@@ -1,0 +1,407 @@
+#include "platform/PictureBox.h"
+#include "platform/Timer.h"
+#include "platform/Winsock.h"
+#include "settings/frmSettings.h"
+#include "support/FakePlatform.h"
+#include "support/ScriptedPop3Server.h"
+#include "support/TestConfig.h"
+#include "tray/CTrayIcon.h"
+
+#include <QAction>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+
+#include <memory>
+#include <optional>
+
+using Chunks = QList<QByteArray>;
+
+// Whole checks over real sockets against a scripted POP3 server on the loopback address.
+class tst_CheckMail : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+
+    void statReplies_data();
+    void statReplies();
+    void refusals_data();
+    void refusals();
+    void noVerdictEndsAtTheTimeOut_data();
+    void noVerdictEndsAtTheTimeOut();
+    void triggersAreOffDuringAConversation_data();
+    void triggersAreOffDuringAConversation();
+    void emptyPasswordSendsPassWithItsBlank();
+    void everyCheckWithMailRepeatsTheActions();
+    void failingCommandLineShowsOffLine();
+    void stayingOffLineNeverConnects_data();
+    void stayingOffLineNeverConnects();
+    void missingDetailsAskForThemOnce();
+    void noToolTipLeavesTheTipAlone();
+    void quickCheckNeverShowsTheCheckingPicture();
+    void quitDuringACheck();
+    void scheduler();
+
+private:
+    // Runs one check from the button; returns once it has ended.
+    void check();
+    void expectIdle();
+    QIcon picture(const char* name) const { return m_window->findChild<PictureBox*>(name)->Picture(); }
+
+    std::optional<TestConfig> m_config;
+    std::optional<FakePlatform> m_platform;
+    std::optional<ScriptedPop3Server> m_server;
+    std::unique_ptr<frmSettings> m_window;
+};
+
+void tst_CheckMail::init()
+{
+    m_config.emplace();
+    m_platform.emplace();
+    m_server.emplace();
+    QVERIFY(m_server->isListening());
+    gTrayIcon.bind(&*m_platform);
+    m_window = std::make_unique<frmSettings>(*m_platform);
+    frmSettings& w = *m_window;
+    w.miInterval = 3600; // no timed check during a test unless it asks for one
+    w.tmrTimeout->setInterval(400);
+    w.optIfOffLine[1]->click();
+    w.txtServer->setText(QStringLiteral("127.0.0.1"));
+    w.socPOP->RemoteHost = QStringLiteral("127.0.0.1");
+    w.socPOP->RemotePort = m_server->port();
+    w.txtUserId->setText(QStringLiteral("alice"));
+    w.txtPassword->setText(QStringLiteral("wonderland"));
+    w.optTT[2]->click();
+    w.optSound[1]->click();
+    w.optRun[1]->click();
+    w.txtRun->setText(QStringLiteral("mail-arrived --now"));
+    gTrayIcon->Icon(w.picNoMail->Picture());
+    gTrayIcon->ToolTip(QStringLiteral("Off-Line"));
+    gTrayIcon->Notification(w.picHook);
+    gTrayIcon->Create();
+}
+
+void tst_CheckMail::cleanup()
+{
+    m_window.reset();
+    gTrayIcon.release();
+    m_server.reset();
+    m_platform.reset();
+    m_config.reset();
+}
+
+void tst_CheckMail::check()
+{
+    m_window->cmdCheckNow->click();
+}
+
+void tst_CheckMail::expectIdle()
+{
+    QVERIFY(m_window->tmrCheck->Enabled());
+    QVERIFY(m_window->cmdCheckNow->isEnabled());
+    QVERIFY(m_window->mnuPopUpCheck->isEnabled());
+    QVERIFY(m_window->cmdOK->isEnabled());
+    QVERIFY(!m_window->tmrIconAnim->Enabled());
+    QVERIFY(!m_window->tmrTimeout->Enabled());
+    QTRY_VERIFY(!m_server->hasClient());
+}
+
+void tst_CheckMail::statReplies_data()
+{
+    QTest::addColumn<Chunks>("reply");
+    QTest::addColumn<QString>("tip");
+    QTest::addColumn<bool>("mail");
+    QTest::addColumn<bool>("quitSent");
+    QTest::newRow("0 0") << Chunks{"+OK 0 0\r\n"} << "No e-mail waiting (0 Kb)" << false << true;
+    QTest::newRow("1 512") << Chunks{"+OK 1 512\r\n"} << "1 e-mail waiting (0 Kb)" << true << true;
+    QTest::newRow("1 1536") << Chunks{"+OK 1 1536\r\n"} << "1 e-mail waiting (2 Kb)" << true << true;
+    QTest::newRow("2 2560") << Chunks{"+OK 2 2560\r\n"} << "2 e-mails waiting (2 Kb)" << true << true;
+    QTest::newRow("3 5000 x") << Chunks{"+OK 3 5000 x\r\n"} << "3 e-mails waiting (5 Kb)" << true << true;
+    QTest::newRow("40000 10") << Chunks{"+OK 40000 10\r\n"} << "40000 e-mails waiting (0 Kb)" << true << true;
+    QTest::newRow("3 5000000000") << Chunks{"+OK 3 5000000000\r\n"} << "3 e-mails waiting (4882812 Kb)"
+                                  << true << true;
+    QTest::newRow("split inside +OK")
+        << Chunks{"+O", "K 3 5000\r\n"} << "3 e-mails waiting (5 Kb)" << true << true;
+    QTest::newRow("split inside the size")
+        << Chunks{"+OK 3 50", "00\r\n"} << "3 e-mails waiting (5 Kb)" << true << true;
+    QTest::newRow("split before the line end")
+        << Chunks{"+OK 3 5000", "\r\n"} << "3 e-mails waiting (5 Kb)" << true << true;
+    QTest::newRow("bare line feed") << Chunks{"+OK 3 5000\n"} << "3 e-mails waiting (5 Kb)" << true << true;
+    QTest::newRow("no size") << Chunks{"+OK 3\r\n"} << "Off-Line" << false << false;
+    QTest::newRow("size not a number") << Chunks{"+OK 3 5k\r\n"} << "Off-Line" << false << false;
+}
+
+void tst_CheckMail::statReplies()
+{
+    QFETCH(Chunks, reply);
+    QFETCH(bool, mail);
+    m_server->setReply("STAT", reply);
+    check();
+    QTEST(m_platform->shownTip(), "tip");
+    QCOMPARE(m_platform->shownIcon().cacheKey(), picture(mail ? "picGotMail" : "picNoMail").cacheKey());
+    QCOMPARE(m_platform->beeps, mail ? 1 : 0);
+    QCOMPARE(m_platform->commandLines, mail ? QStringList{"mail-arrived --now"} : QStringList{});
+    QTEST(m_server->received("QUIT"), "quitSent");
+    QVERIFY(m_platform->messages.isEmpty());
+    expectIdle();
+}
+
+void tst_CheckMail::refusals_data()
+{
+    QTest::addColumn<QByteArray>("stage");
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<QString>("message");
+    const QString wrong =
+        QStringLiteral("Error connecting to POP3 server : \n\n[AUTH] Authentication failed..\n");
+    QTest::newRow("greeting") << QByteArray() << QByteArray("-ERR [AUTH] Authentication failed.\r\n")
+                              << wrong;
+    QTest::newRow("USER") << QByteArray("USER") << QByteArray("-ERR [AUTH] Authentication failed.\r\n")
+                          << wrong;
+    QTest::newRow("PASS") << QByteArray("PASS") << QByteArray("-ERR [AUTH] Authentication failed.\r\n")
+                          << wrong;
+    QTest::newRow("STAT") << QByteArray("STAT") << QByteArray("-ERR [AUTH] Authentication failed.\r\n")
+                          << wrong;
+    QTest::newRow("QUIT") << QByteArray("QUIT") << QByteArray("-ERR [AUTH] Authentication failed.\r\n")
+                          << wrong;
+    QTest::newRow("bare -ERR") << QByteArray("PASS") << QByteArray("-ERR\r\n")
+                               << QStringLiteral("Error connecting to POP3 server : \n\n.\n");
+    QTest::newRow("split -ERR") << QByteArray("PASS") << QByteArray("-E|RR locked|\r\n")
+                                << QStringLiteral("Error connecting to POP3 server : \n\nlocked.\n");
+}
+
+void tst_CheckMail::refusals()
+{
+    QFETCH(QByteArray, stage);
+    QFETCH(QByteArray, reply);
+    const Chunks chunks = reply.split('|');
+    if (stage.isEmpty())
+        m_server->setGreeting(chunks);
+    else
+        m_server->setReply(stage, chunks);
+    check();
+
+    QCOMPARE(m_platform->messages.size(), 1);
+    QCOMPARE(m_platform->messages[0].icon, MessageIcon::Critical);
+    QCOMPARE(m_platform->messages[0].title, QStringLiteral("Quillpost"));
+    QTEST(m_platform->messages[0].text, "message");
+    QCOMPARE(m_platform->shownTip(), QStringLiteral("Off-Line"));
+    QCOMPARE(m_platform->shownIcon().cacheKey(), picture("picNoMail").cacheKey());
+    QCOMPARE(m_platform->beeps, 0);
+    // The conversation ends with a QUIT that is not waited for, and nothing after the refusal.
+    QTRY_VERIFY(m_server->received("QUIT"));
+    const QList<QByteArray> order{"USER", "PASS", "STAT"};
+    const qsizetype refusedAt = stage.isEmpty() ? 0 : order.indexOf(stage);
+    for (qsizetype i = refusedAt < 0 ? order.size() : refusedAt + 1; i < order.size(); ++i)
+        QVERIFY2(!m_server->received(order[i]), order[i].constData());
+    expectIdle();
+}
+
+void tst_CheckMail::noVerdictEndsAtTheTimeOut_data()
+{
+    QTest::addColumn<QString>("server");
+    QTest::newRow("silent") << "silent";
+    QTest::newRow("lower-case +ok") << "lower";
+    QTest::newRow("closed after the greeting") << "close";
+    QTest::newRow("refused connection") << "refused";
+    QTest::newRow("silent after PASS") << "pass";
+}
+
+void tst_CheckMail::noVerdictEndsAtTheTimeOut()
+{
+    QFETCH(QString, server);
+    if (server == QLatin1String("silent"))
+        m_server->setGreeting({});
+    else if (server == QLatin1String("lower"))
+        m_server->setGreeting({"+ok ready\r\n"});
+    else if (server == QLatin1String("close"))
+        m_server->setGreeting({"+OK bye\r\n"}, ScriptedPop3Server::Then::Close),
+            m_server->setReply("USER", {});
+    else if (server == QLatin1String("refused"))
+        m_window->socPOP->RemotePort = ScriptedPop3Server::refusedPort();
+    else
+        m_server->setReply("PASS", {});
+
+    // Each conversation has its own full time-out: the first one of a run too.
+    QElapsedTimer clock;
+    clock.start();
+    check();
+    const qint64 elapsed = clock.elapsed();
+    QVERIFY2(elapsed >= 380, QByteArray::number(elapsed).constData());
+    QVERIFY2(elapsed < 2 * 400, QByteArray::number(elapsed).constData());
+    QVERIFY(m_platform->messages.isEmpty());
+    QCOMPARE(m_platform->shownTip(), QStringLiteral("Off-Line"));
+    expectIdle();
+}
+
+void tst_CheckMail::triggersAreOffDuringAConversation_data()
+{
+    QTest::addColumn<Chunks>("statReply");
+    QTest::newRow("success") << Chunks{"+OK 1 10\r\n"};
+    QTest::newRow("refusal") << Chunks{"-ERR no\r\n"};
+    QTest::newRow("failure") << Chunks{"+OK broken\r\n"};
+}
+
+void tst_CheckMail::triggersAreOffDuringAConversation()
+{
+    QFETCH(Chunks, statReply);
+    m_server->setReply("STAT", statReply);
+    QString tip;
+    bool anyTriggerOn = true, animating = false, timing = false;
+    connect(&*m_server, &ScriptedPop3Server::lineReceived, this, [&](const QByteArray& line) {
+        if (!line.startsWith("STAT"))
+            return;
+        const frmSettings& w = *m_window;
+        anyTriggerOn = w.tmrCheck->Enabled() || w.cmdCheckNow->isEnabled() || w.mnuPopUpCheck->isEnabled() ||
+                       w.cmdOK->isEnabled();
+        animating = w.tmrIconAnim->Enabled();
+        timing = w.tmrTimeout->Enabled();
+        tip = m_platform->shownTip();
+    });
+    check();
+    QVERIFY(!anyTriggerOn);
+    QVERIFY(animating);
+    QVERIFY(timing);
+    QCOMPARE(tip, QStringLiteral("Checking ..."));
+    expectIdle();
+}
+
+void tst_CheckMail::emptyPasswordSendsPassWithItsBlank()
+{
+    m_window->txtPassword->clear();
+    check();
+    QVERIFY(m_server->receivedLines().contains("PASS "));
+    QVERIFY(m_server->receivedLines().contains("USER alice"));
+}
+
+void tst_CheckMail::everyCheckWithMailRepeatsTheActions()
+{
+    m_server->setReply("STAT", {"+OK 3 5000\r\n"});
+    m_window->optSound[2]->click();
+    m_window->msSample = QStringLiteral("/tmp/bell.wav");
+    check();
+    check();
+    QCOMPARE(m_platform->playedSounds, (QStringList{"/tmp/bell.wav", "/tmp/bell.wav"}));
+    QCOMPARE(m_platform->commandLines.size(), 2);
+    QCOMPARE(m_platform->beeps, 0);
+}
+
+void tst_CheckMail::failingCommandLineShowsOffLine()
+{
+    m_server->setReply("STAT", {"+OK 3 5000\r\n"});
+    m_window->txtRun->clear();
+    check();
+    QCOMPARE(m_platform->beeps, 1); // the sound came first
+    QCOMPARE(m_platform->shownTip(), QStringLiteral("Off-Line"));
+    QCOMPARE(m_platform->shownIcon().cacheKey(), picture("picNoMail").cacheKey());
+    expectIdle();
+}
+
+void tst_CheckMail::stayingOffLineNeverConnects_data()
+{
+    QTest::addColumn<int>("toolTip");
+    QTest::newRow("count only") << 1;
+    QTest::newRow("no tool tip") << 0;
+}
+
+void tst_CheckMail::stayingOffLineNeverConnects()
+{
+    QFETCH(int, toolTip);
+    m_window->optIfOffLine[0]->click();
+    m_window->optTT[static_cast<std::size_t>(toolTip)]->click();
+    gTrayIcon->ToolTip(QStringLiteral("3 e-mails waiting"));
+    gTrayIcon->Refresh();
+    check();
+    m_window->mnuPopUpCheck->trigger();
+    QCOMPARE(m_platform->shownTip(), QStringLiteral("Off-Line"));
+    QCOMPARE(m_server->connectionCount(), 0);
+    expectIdle();
+}
+
+void tst_CheckMail::missingDetailsAskForThemOnce()
+{
+    m_window->txtUserId->clear();
+    // A second check while the message is still open must not stack another message.
+    m_platform->whileMessageOpen = [this] {
+        m_window->cmdCheckNow->click();
+    };
+    check();
+    QVERIFY(m_window->isVisible());
+    QCOMPARE(m_platform->messages.size(), 1);
+    QCOMPARE(m_platform->messages[0].title, QStringLiteral("Quillpost Set Up"));
+    QCOMPARE(m_server->connectionCount(), 0);
+    expectIdle();
+}
+
+void tst_CheckMail::noToolTipLeavesTheTipAlone()
+{
+    m_window->optTT[0]->click();
+    m_server->setReply("STAT", {"+OK 2 10\r\n"});
+    check();
+    QCOMPARE(m_platform->shownTip(), QStringLiteral("Off-Line"));
+    QCOMPARE(m_platform->shownIcon().cacheKey(), picture("picGotMail").cacheKey());
+    m_server->setReply("PASS", {"-ERR no\r\n"});
+    gTrayIcon->ToolTip(QStringLiteral("kept"));
+    gTrayIcon->Refresh();
+    check();
+    QCOMPARE(m_platform->shownTip(), QStringLiteral("kept"));
+}
+
+void tst_CheckMail::quickCheckNeverShowsTheCheckingPicture()
+{
+    check();
+    for (const FakePlatform::TrayCall& call : m_platform->trayCalls)
+        QVERIFY(call.data.hIcon.cacheKey() != picture("picCheck").cacheKey());
+}
+
+void tst_CheckMail::quitDuringACheck()
+{
+    m_server->setReply("PASS", {});
+    bool quitSentBeforeEnd = true;
+    connect(&*m_server, &ScriptedPop3Server::lineReceived, this, [&](const QByteArray& line) {
+        if (line.startsWith("PASS")) {
+            m_window->mnuPopUpExit->trigger();
+            quitSentBeforeEnd = m_server->received("QUIT");
+        }
+    });
+    check();
+    QCOMPARE(m_platform->endProgramCalls, 1);
+    QVERIFY(!quitSentBeforeEnd);
+    QVERIFY(!m_platform->iconShown());
+}
+
+void tst_CheckMail::scheduler()
+{
+    frmSettings& w = *m_window;
+    w.optIfOffLine[0]->click(); // checks show "Off-Line" at once while no link is up
+    w.miInterval = 3;
+    const auto checksAfter = [&](int ticks) {
+        const qsizetype before = m_platform->trayCalls.size();
+        for (int i = 0; i < ticks; ++i)
+            w.tmrCheck_Timer();
+        return m_platform->trayCalls.size() - before;
+    };
+    QCOMPARE(checksAfter(2), 0);
+    QCOMPARE(checksAfter(1), 1);
+    QCOMPARE(checksAfter(6), 2);
+
+    // A point-to-point link coming up starts a check at the next poll, every fifth tick.
+    w.miInterval = 3600;
+    m_platform->links = {{QStringLiteral("ppp0"), true, true, true}};
+    int ticks = 0;
+    while (m_server->connectionCount() == 0 && ticks < 5) {
+        w.tmrCheck_Timer();
+        ++ticks;
+    }
+    QCOMPARE(m_server->connectionCount(), 1);
+    QVERIFY(ticks <= 5);
+    // A link that stays up starts no further check.
+    for (int i = 0; i < 10; ++i)
+        w.tmrCheck_Timer();
+    QCOMPARE(m_server->connectionCount(), 1);
+}
+
+QTEST_MAIN(tst_CheckMail)
+#include "tst_CheckMail.moc"
