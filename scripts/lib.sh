@@ -1,0 +1,76 @@
+# shellcheck shell=bash
+# Shared by run.sh and test.sh: package installation and the build. Sourced, not run.
+
+QUILLPOST_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+readonly QUILLPOST_ROOT
+
+# What building and running the program takes on Debian 12. libqt6multimedia6 carries the
+# PulseAudio output behind QSoundEffect and QMediaDevices and the media backend plugins; without a
+# sound server they report no audio device, which the program copes with.
+# shellcheck disable=SC2034 # used by the scripts that source this
+readonly QUILLPOST_BUILD_PACKAGES=(
+    cmake ninja-build g++
+    qt6-base-dev qt6-multimedia-dev libqt6multimedia6
+    fonts-liberation
+)
+
+say() { printf '==> %s\n' "$*"; }
+
+die() {
+    printf 'error: %s\n' "$*" >&2
+    exit 1
+}
+
+as_root() {
+    if [[ $(id -u) -eq 0 ]]; then
+        "$@"
+    elif command -v sudo >/dev/null; then
+        sudo "$@"
+    else
+        die "root is needed for: $* (run as root or install sudo)"
+    fi
+}
+
+# Installs those of the given Debian packages that are not installed yet.
+ensure_packages() {
+    if ! command -v dpkg-query >/dev/null || ! command -v apt-get >/dev/null; then
+        die "packages are installed with apt: this needs Debian 12 or a close relative"
+    fi
+    local missing=() package
+    for package in "$@"; do
+        dpkg-query -W -f='${db:Status-Status}' "$package" 2>/dev/null | grep -qx installed ||
+            missing+=("$package")
+    done
+    [[ ${#missing[@]} -gt 0 ]] || return 0
+    say "installing ${missing[*]}"
+    as_root env DEBIAN_FRONTEND=noninteractive apt-get update
+    as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
+}
+
+# A media plugin or the library with an unresolved dependency would only show when a sound plays.
+check_multimedia_runtime() {
+    local files file unresolved
+    files=$(dpkg-query -L libqt6multimedia6 | grep -E '/(plugins/multimedia/[^/]+|libQt6Multimedia)\.so') ||
+        die "libqt6multimedia6 ships no Qt Multimedia library"
+    grep -q /plugins/multimedia/ <<<"$files" || die "libqt6multimedia6 ships no media backend plugin"
+    for file in $files; do
+        [[ -L $file ]] && continue
+        if unresolved=$(ldd "$file" | grep 'not found'); then
+            die "$file cannot load: $unresolved"
+        fi
+    done
+}
+
+# build_tree DIR [CMAKE_ARGS...]: configures (first time) and builds DIR with Ninja.
+build_tree() {
+    local dir=$1
+    shift
+    say "building $dir"
+    cmake -S "$QUILLPOST_ROOT" -B "$dir" -G Ninja "$@"
+    cmake --build "$dir" -j2
+}
+
+# The program's own build, shared by run.sh and the first test run.
+build_release() {
+    build_tree "$QUILLPOST_ROOT/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+}

@@ -1,0 +1,59 @@
+#!/usr/bin/env bash
+# Builds and runs the whole test suite twice: in build/, then in build-asan/ under AddressSanitizer
+# and UndefinedBehaviorSanitizer. Any failing test or sanitizer report makes it exit non-zero.
+set -euo pipefail
+# shellcheck source=scripts/lib.sh
+source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+
+readonly HARNESS="$QUILLPOST_ROOT/tests/dovecot/harness.sh"
+readonly SANITIZERS="$QUILLPOST_ROOT/tests/sanitizers"
+
+ensure_packages "${QUILLPOST_BUILD_PACKAGES[@]}" dovecot-pop3d xvfb xauth
+check_multimedia_runtime
+
+# The test POP3 server goes down however the script ends.
+server_dir=
+stop_server() {
+    [[ -z $server_dir ]] || bash "$HARNESS" stop "$server_dir"
+    server_dir=
+}
+trap stop_server EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+
+# run_suite DIR [VAR=VALUE...]: runs ctest in DIR with the test POP3 server up and the given
+# variables set.
+run_suite() {
+    local dir=$1 status=0
+    shift
+    server_dir=$dir
+    bash "$HARNESS" start "$dir" || status=$?
+    case $status in
+    0) ;;
+    77) server_dir= ;; # no server here: tests that need one skip themselves
+    *) exit "$status" ;;
+    esac
+    say "testing $dir"
+    (
+        # shellcheck disable=SC1091 # written by the harness at run time
+        if [[ -f $dir/dovecot/env ]]; then source "$dir/dovecot/env"; fi
+        cd "$dir"
+        env "$@" ctest --output-on-failure -j2 --no-tests=error
+    )
+    stop_server
+}
+
+build_release
+run_suite "$QUILLPOST_ROOT/build"
+
+build_tree "$QUILLPOST_ROOT/build-asan" -DCMAKE_BUILD_TYPE=Debug -DQUILLPOST_SANITIZE=ON
+run_suite "$QUILLPOST_ROOT/build-asan" \
+    "ASAN_OPTIONS=halt_on_error=1:detect_leaks=1:detect_stack_use_after_return=1:check_initialization_order=1:strict_init_order=1" \
+    "UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1" \
+    "LSAN_OPTIONS=suppressions=$SANITIZERS/lsan.supp:print_suppressions=0"
+
+# A report from a process whose exit status no test looks at still fails the run.
+if grep -E 'ERROR: (Address|Leak)Sanitizer|runtime error:' "$QUILLPOST_ROOT/build-asan/Testing/Temporary/LastTest.log"; then
+    die "sanitizer reports in build-asan/Testing/Temporary/LastTest.log"
+fi
+say "all tests passed, plain and under the sanitizers"

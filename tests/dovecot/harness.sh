@@ -1,0 +1,238 @@
+#!/usr/bin/env bash
+# A private Dovecot POP3 server for the tests.
+#
+#   harness.sh start BUILD_DIR   writes BUILD_DIR/dovecot/{dovecot.conf,users,mail/,dovecot.log,env}
+#                                and starts the server; exits 77 when it can't run here (not root and
+#                                Dovecot refuses to start as this user)
+#   harness.sh stop BUILD_DIR    stops it and removes its runtime folder
+#
+# BUILD_DIR/dovecot/env exports QUILLPOST_DOVECOT_{HOST,PORT,LOG,ALICE_SIZE} for the test run.
+# Nothing under /etc/dovecot is read or written; the server listens on 127.0.0.1 only, on a free
+# unprivileged port.
+set -euo pipefail
+
+readonly HOST=127.0.0.1
+HERE="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+readonly HERE
+readonly SKIP=77
+
+die() {
+    echo "dovecot harness: $*" >&2
+    exit 1
+}
+
+usage() {
+    echo "usage: $0 start|stop BUILD_DIR" >&2
+    exit 2
+}
+
+[[ $# -eq 2 ]] || usage
+action=$1
+mkdir -p "$2"
+work="$(cd "$2" && pwd)/dovecot"
+conf="$work/dovecot.conf"
+state="$work/state.sh"
+
+# Ports below the kernel's ephemeral range, so outgoing connections never hold them.
+port_in_use() { (exec 3<>"/dev/tcp/$HOST/$1") 2>/dev/null; }
+pick_port() {
+    local port
+    for _ in $(seq 50); do
+        port=$((20000 + RANDOM % 12000))
+        port_in_use "$port" || {
+            echo "$port"
+            return
+        }
+    done
+    die "no free port found"
+}
+
+# POP3 sizes count line ends as CR LF whatever the stored file uses.
+pop3_size() { sed 's/\r$//; s/$/\r/' "$@" | wc -c; }
+
+# One raw session: USER, PASS, STAT, QUIT. Prints the server's replies.
+pop3_stat_session() {
+    local port=$1 user=$2 pass=$3
+    # shellcheck disable=SC2016 # expanded by the inner shell
+    timeout 10 bash -c '
+        exec 3<>"/dev/tcp/$0/$1"
+        printf "USER %s\r\nPASS %s\r\nSTAT\r\nQUIT\r\n" "$2" "$3" >&3
+        cat <&3' "$HOST" "$port" "$user" "$pass" | tr -d '\r'
+}
+
+# Root can't own the mailboxes (Dovecot refuses mail access as root), so they belong to the
+# `dovecot` account and each user is chrooted into its own folder ("/./" in the home), which needs
+# no access to the folders above. Auth runs as root to read the users file wherever the build is.
+# Without root everything runs as the current user.
+write_config() {
+    local port=$1 run_dir=$2 user privileges
+    if [[ $(id -u) -eq 0 ]]; then
+        user=dovecot
+        privileges="default_internal_user = dovecot
+default_login_user = dovenull
+valid_chroot_dirs = $work/mail
+service auth {
+  user = root
+}"
+    else
+        user=$(id -un)
+        privileges="default_internal_user = $user
+default_internal_group = $(id -gn)
+default_login_user = $user
+service anvil {
+  chroot =
+}
+service pop3-login {
+  chroot =
+}"
+    fi
+    cat >"$conf" <<EOF
+# Written by tests/dovecot/harness.sh for one test run.
+instance_name = quillpost-test
+base_dir = $run_dir
+state_dir = $work/state
+protocols = pop3
+listen = $HOST
+ssl = no
+
+# Test clients speak plain USER/PASS over loopback.
+disable_plaintext_auth = no
+auth_mechanisms = plain
+# Wrong passwords are a test case, not an attack to slow down: no delay, no growing penalty.
+auth_failure_delay = 0
+service anvil {
+  unix_listener anvil-auth-penalty {
+    mode = 0
+  }
+}
+
+# Everything, including what the clients sent at login, goes into one file.
+log_path = $work/dovecot.log
+auth_verbose = yes
+auth_verbose_passwords = plain
+auth_debug = yes
+
+first_valid_uid = $(id -u "$user")
+first_valid_gid = $(id -g "$user")
+$privileges
+
+passdb {
+  driver = passwd-file
+  args = scheme=PLAIN username_format=%n $work/users
+}
+userdb {
+  driver = passwd-file
+  args = username_format=%n $work/users
+}
+mail_location = maildir:~/Maildir
+
+# Each listener of pop3-login gets its own port; a TLS one goes beside "pop3".
+service pop3-login {
+  inet_listener pop3 {
+    address = $HOST
+    port = $port
+  }
+}
+EOF
+}
+
+# users file line: name:{PLAIN}password:uid:gid::home
+user_line() {
+    local name=$1 pass=$2 home=$work/mail/$1
+    if [[ $(id -u) -eq 0 ]]; then
+        echo "$name:{PLAIN}$pass:$(id -u dovecot):$(id -g dovecot)::$home/./"
+    else
+        echo "$name:{PLAIN}$pass:$(id -u):$(id -g)::$home"
+    fi
+}
+
+make_mailbox() {
+    local name=$1
+    shift
+    local maildir=$work/mail/$name/Maildir n=0 message
+    mkdir -p "$maildir"/{cur,new,tmp}
+    for message in "$@"; do
+        n=$((n + 1))
+        cp "$message" "$maildir/new/100000000$n.M${n}P1.quillpost"
+    done
+}
+
+master_pid() { cat "$1/master.pid" 2>/dev/null; }
+
+stop() {
+    [[ -f $state ]] || return 0
+    local run_dir pid
+    run_dir=$(sed -n 's/^run_dir=//p' "$state")
+    pid=$(master_pid "$run_dir") || pid=
+    if [[ -n $pid ]] && kill -TERM "$pid" 2>/dev/null; then
+        for _ in $(seq 100); do
+            kill -0 "$pid" 2>/dev/null || break
+            sleep 0.1
+        done
+        # Still there: take down the master's process group, which holds all its children.
+        if kill -0 "$pid" 2>/dev/null; then kill -KILL -- "-$pid"; fi
+    fi
+    rm -rf "$run_dir" "$state"
+    echo "dovecot harness: stopped"
+}
+
+start() {
+    command -v dovecot >/dev/null || die "dovecot is not installed (package dovecot-pop3d)"
+    stop
+    rm -rf "$work"
+    mkdir -p "$work/state" "$work/mail"
+
+    local alice_messages=("$HERE"/mail/alice/*.eml)
+    user_line alice wonderland >"$work/users"
+    user_line bob builder >>"$work/users"
+    make_mailbox alice "${alice_messages[@]}"
+    make_mailbox bob
+    [[ $(id -u) -ne 0 ]] || chown -R dovecot: "$work/mail"
+    local alice_size
+    alice_size=$(pop3_size "${alice_messages[@]}")
+
+    # Sockets live in a short path of their own: a deep build folder would pass the socket path limit.
+    local run_dir port started=
+    run_dir=$(mktemp -d "${TMPDIR:-/tmp}/quillpost-dovecot.XXXXXX")
+    echo "run_dir=$run_dir" >"$state"
+    for _ in 1 2 3 4 5; do
+        port=$(pick_port)
+        write_config "$port" "$run_dir"
+        if dovecot -c "$conf" 2>"$work/start.err"; then
+            started=1
+            break
+        fi
+        # Someone took the port between the probe and the bind: try another.
+        grep -q 'Address already in use' "$work/start.err" || break
+    done
+    if [[ -z $started ]]; then
+        cat "$work/start.err" >&2
+        stop
+        if [[ $(id -u) -ne 0 ]]; then
+            echo "dovecot harness: Dovecot won't run as $(id -un) here; POP3 server tests will be skipped" >&2
+            exit $SKIP
+        fi
+        die "Dovecot did not start; see $work/dovecot.log"
+    fi
+
+    local expected="+OK 3 $alice_size" reply
+    reply=$(pop3_stat_session "$port" alice wonderland | sed -n 4p) || true
+    if [[ $reply != "$expected" ]]; then
+        stop
+        die "alice's STAT gave '$reply', expected '$expected'; see $work/dovecot.log"
+    fi
+
+    cat >"$work/env" <<EOF
+export QUILLPOST_DOVECOT_HOST=$HOST
+export QUILLPOST_DOVECOT_PORT=$port
+export QUILLPOST_DOVECOT_LOG=$work/dovecot.log
+export QUILLPOST_DOVECOT_ALICE_SIZE=$alice_size
+EOF
+    echo "dovecot harness: POP3 on $HOST:$port, log $work/dovecot.log, alice's STAT: $reply"
+}
+
+case $action in
+start) start ;;
+stop) stop ;;
+*) usage ;;
+esac
