@@ -40,6 +40,14 @@ LinuxPlatform::LinuxPlatform()
     // At log-on the panel may come up after the program; the icon appears once a tray exists.
     m_trayWatch.setInterval(2000);
     connect(&m_trayWatch, &QTimer::timeout, this, &LinuxPlatform::showIconWhenTrayExists);
+    // A desktop without any tray would leave the program out of reach: once the panel has had
+    // time to come up, act as if the icon had been clicked, which brings up the settings window.
+    m_noTrayFallback.setSingleShot(true);
+    m_noTrayFallback.setInterval(15000);
+    connect(&m_noTrayFallback, &QTimer::timeout, this, [this] {
+        if (m_trayIcon && !m_onTray)
+            deliverMouseMessages(QSystemTrayIcon::Trigger);
+    });
 }
 
 LinuxPlatform::~LinuxPlatform() = default;
@@ -111,16 +119,13 @@ void LinuxPlatform::notifyIcon(NotifyMessage message, const NotifyIconData& data
         m_trayIcon = std::make_unique<QSystemTrayIcon>(data.hIcon);
         m_trayIcon->setToolTip(tipText(data.szTip));
         m_hook = data.hWnd;
-        connect(m_trayIcon.get(), &QSystemTrayIcon::activated, this,
-                [this](QSystemTrayIcon::ActivationReason reason) {
-                    for (int number : mouseMessages(reason))
-                        if (m_hook)
-                            m_hook->raiseMouseMove(0, 0, static_cast<float>(number * Twips::perPixelX()), 0);
-                });
+        connect(m_trayIcon.get(), &QSystemTrayIcon::activated, this, &LinuxPlatform::deliverMouseMessages);
         m_onTray = false;
         showIconWhenTrayExists();
-        if (!m_onTray)
+        if (!m_onTray) {
             m_trayWatch.start();
+            m_noTrayFallback.start();
+        }
         break;
     case NotifyMessage::Modify:
         if (!m_trayIcon)
@@ -130,6 +135,7 @@ void LinuxPlatform::notifyIcon(NotifyMessage message, const NotifyIconData& data
         break;
     case NotifyMessage::Delete:
         m_trayWatch.stop();
+        m_noTrayFallback.stop();
         m_trayIcon.reset();
         break;
     }
@@ -143,6 +149,14 @@ void LinuxPlatform::showIconWhenTrayExists()
     m_trayIcon->show();
     m_onTray = true;
     m_trayWatch.stop();
+    m_noTrayFallback.stop();
+}
+
+void LinuxPlatform::deliverMouseMessages(int activationReason)
+{
+    for (int number : mouseMessages(activationReason))
+        if (m_hook)
+            m_hook->raiseMouseMove(0, 0, static_cast<float>(number * Twips::perPixelX()), 0);
 }
 
 void LinuxPlatform::beep()

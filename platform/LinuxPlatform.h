@@ -39,10 +39,13 @@ public:
 
 private:
     void showIconWhenTrayExists();
+    // Hands the mouse messages of one tray activation to the hook window.
+    void deliverMouseMessages(int activationReason);
 
     std::unique_ptr<QSystemTrayIcon> m_trayIcon;
     QPointer<PictureBox> m_hook;
     bool m_onTray = false;
     QTimer m_trayWatch;
+    QTimer m_noTrayFallback;
     QSoundEffect* m_sound = nullptr;
 };

@@ -438,7 +438,7 @@ void frmSettings::cmdCancel_Click()
     txtPassword->setText(s.password);
     txtRun->setText(s.commandLine);
     msSample = s.sample;
-    miInterval = s.interval_seconds;
+    miInterval = s.intervalSeconds;
     SelectOption(optIfOffLine, s.ifOffLine);
     SelectOption(optTT, s.tt);
     SelectOption(optSound, s.sound);

@@ -177,7 +177,7 @@ private:
     struct Snapshot
     {
         QString interval, server, userId, password, commandLine, sample;
-        qint32 interval_seconds = 0;
+        qint32 intervalSeconds = 0;
         qint16 ifOffLine = 0, tt = 0, sound = 0, run = 0, startUp = 0, autoRun = 0;
     };
     Snapshot m_snapshot;
