@@ -16,6 +16,7 @@
 #include <QMessageBox>
 #include <QNetworkInterface>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSoundEffect>
 #include <QSystemTrayIcon>
 #include <QUrl>
@@ -54,18 +55,22 @@ LinuxPlatform::~LinuxPlatform() = default;
 
 QString LinuxPlatform::qtFilter(const QString& filter)
 {
+    // Qt filters by the patterns in a description's parentheses, so those are rebuilt from the
+    // pattern list, which decides as it does on Windows.
+    static const QRegularExpression shownPatterns(QStringLiteral("\\s*\\([^()]*\\)\\s*$"));
     const QStringList parts = filter.split(QLatin1Char('|'));
     QStringList filters;
     for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
-        QString pattern = parts[i + 1];
-        pattern.replace(QLatin1Char(';'), QLatin1Char(' '));
-        // "*.*" would hide every file without a dot, executables among them.
-        pattern.replace(QStringLiteral("*.*"), QStringLiteral("*"));
+        QStringList patterns = parts[i + 1].split(QLatin1Char(';'), Qt::SkipEmptyParts);
+        for (QString& pattern : patterns) {
+            pattern = pattern.trimmed();
+            // "*.*" would hide every file without a dot, executables among them.
+            if (pattern == QLatin1String("*.*"))
+                pattern = QStringLiteral("*");
+        }
         QString description = parts[i];
-        description.replace(QStringLiteral("(*.*)"), QStringLiteral("(*)"));
-        filters << (description.contains(QLatin1Char('('))
-                        ? description
-                        : description + QStringLiteral(" (") + pattern + ')');
+        description.remove(shownPatterns);
+        filters << description.trimmed() + QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) + u')';
     }
     return filters.join(QStringLiteral(";;"));
 }

@@ -5,34 +5,203 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSettings>
+#include <QSaveFile>
 #include <QStandardPaths>
+
+#include <optional>
+
+// The file is read and written here rather than through QSettings: QSettings keeps a process-wide
+// cache that misses another writer's change of the same size within one clock tick, and it
+// reports success for a write that a full disk cut short.
+//
+// Form: "[Section]" headers and "Key=value" lines in UTF-8; lines starting with ";" or "#" are
+// comments. Backslash escapes ("\\", "\n", "\r", "\t", "\xHH") keep every text on its line;
+// names also escape the characters of the syntax. A value with blanks at its ends, or one that
+// starts with a double quote, is written between double quotes.
 
 namespace {
 
 constexpr QFile::Permissions kOwnerOnly = QFile::ReadOwner | QFile::WriteOwner;
 
-void check(const QSettings& settings, const char* what)
+QString escaped(QStringView text, QStringView syntax)
 {
-    if (settings.status() != QSettings::NoError)
-        throw RuntimeError(QStringLiteral("Settings store: cannot %1 %2")
-                               .arg(QString::fromLatin1(what), settings.fileName()));
+    QString out;
+    out.reserve(text.size());
+    for (const QChar c : text) {
+        if (c == u'\\')
+            out += u"\\\\";
+        else if (c == u'\n')
+            out += u"\\n";
+        else if (c == u'\r')
+            out += u"\\r";
+        else if (c == u'\t')
+            out += u"\\t";
+        else if (c.unicode() < 0x20 || c.unicode() == 0x7F || syntax.contains(c))
+            out += QStringLiteral("\\x%1").arg(uint(c.unicode()), 2, 16, QLatin1Char('0'));
+        else
+            out += c;
+    }
+    return out;
 }
 
-// The file holds the enciphered password, so it is the user's alone from its first byte on;
-// QSettings replaces it atomically and keeps the permissions of the file it replaces.
-void prepareFile(const QString& path)
+int hexDigit(QChar c)
+{
+    const char16_t u = c.unicode();
+    if (u >= u'0' && u <= u'9')
+        return u - u'0';
+    if (u >= u'a' && u <= u'f')
+        return u - u'a' + 10;
+    if (u >= u'A' && u <= u'F')
+        return u - u'A' + 10;
+    return -1;
+}
+
+QString unescaped(QStringView text)
+{
+    QString out;
+    out.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] != u'\\' || i + 1 == text.size()) {
+            out += text[i];
+            continue;
+        }
+        switch (text[i + 1].unicode()) {
+        case u'\\':
+            out += u'\\';
+            ++i;
+            continue;
+        case u'n':
+            out += u'\n';
+            ++i;
+            continue;
+        case u'r':
+            out += u'\r';
+            ++i;
+            continue;
+        case u't':
+            out += u'\t';
+            ++i;
+            continue;
+        case u'x':
+            if (i + 3 < text.size() && hexDigit(text[i + 2]) >= 0 && hexDigit(text[i + 3]) >= 0) {
+                out += QChar(char16_t(hexDigit(text[i + 2]) * 16 + hexDigit(text[i + 3])));
+                i += 3;
+                continue;
+            }
+            break;
+        }
+        out += text[i]; // not an escape: a lone backslash stands for itself
+    }
+    return out;
+}
+
+QString encodedName(const QString& name)
+{
+    return escaped(name, u"=[];#\" ");
+}
+
+QString encodedValue(const QString& value)
+{
+    const QString text = escaped(value, {});
+    const bool quoted =
+        !text.isEmpty() && (text.front().isSpace() || text.back().isSpace() || text.front() == u'"');
+    return quoted ? u'"' + text + u'"' : text;
+}
+
+QString decodedValue(QStringView raw)
+{
+    QStringView text = raw.trimmed();
+    if (text.size() >= 2 && text.front() == u'"' && text.back() == u'"')
+        text = text.mid(1, text.size() - 2);
+    return unescaped(text);
+}
+
+std::optional<QString> headerOf(const QString& line)
+{
+    const QStringView text = QStringView(line).trimmed();
+    if (text.size() < 2 || text.front() != u'[' || text.back() != u']')
+        return std::nullopt;
+    return unescaped(text.mid(1, text.size() - 2).trimmed());
+}
+
+struct Entry
+{
+    QString key;
+    QStringView rawValue;
+};
+
+std::optional<Entry> entryOf(const QString& line)
+{
+    const QStringView text = QStringView(line).trimmed();
+    const qsizetype equals = text.indexOf(u'=');
+    if (equals < 0 || text.startsWith(u';') || text.startsWith(u'#') || text.startsWith(u'['))
+        return std::nullopt;
+    return Entry{unescaped(text.left(equals).trimmed()), text.mid(equals + 1)};
+}
+
+// The lines of a section's entries for one key, and where a new entry of the section goes.
+struct Place
+{
+    QList<qsizetype> entries;
+    qsizetype insertAt = -1;
+};
+
+Place locate(const QStringList& lines, const QString& section, const QString& key)
+{
+    Place place;
+    bool inSection = false;
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        if (const auto header = headerOf(lines[i])) {
+            inSection = *header == section;
+            if (inSection && place.insertAt < 0)
+                place.insertAt = i + 1;
+        } else if (const auto entry = entryOf(lines[i]); inSection && entry) {
+            if (entry->key == key)
+                place.entries.append(i);
+            place.insertAt = i + 1;
+        }
+    }
+    return place;
+}
+
+// The file's lines; none when there is no file.
+QStringList readLines(const QString& path)
+{
+    QFile file(path);
+    if (!file.exists())
+        return {};
+    if (!file.open(QIODevice::ReadOnly))
+        throw RuntimeError(
+            QStringLiteral("Settings store: cannot read %1: %2").arg(path, file.errorString()));
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        throw RuntimeError(
+            QStringLiteral("Settings store: cannot read %1: %2").arg(path, file.errorString()));
+    QString text = QString::fromUtf8(bytes);
+    if (text.startsWith(QChar(0xFEFF)))
+        text.remove(0, 1);
+    QStringList lines = text.split(u'\n');
+    for (QString& line : lines)
+        if (line.endsWith(u'\r'))
+            line.chop(1);
+    if (!lines.isEmpty() && lines.last().isEmpty())
+        lines.removeLast();
+    return lines;
+}
+
+// Replaces the file as a whole: readers see the old file or the new one, never a part.
+void writeLines(const QString& path, const QStringList& lines)
 {
     if (!QDir().mkpath(QFileInfo(path).absolutePath()))
         throw RuntimeError(QStringLiteral("Settings store: cannot create the folder of ") + path);
-    QFile file(path);
-    if (!file.exists()) {
-        if (!file.open(QIODevice::WriteOnly))
-            throw RuntimeError(QStringLiteral("Settings store: cannot create ") + path);
-        file.close();
-    }
-    if (file.permissions() != kOwnerOnly && !file.setPermissions(kOwnerOnly))
-        throw RuntimeError(QStringLiteral("Settings store: cannot protect ") + path);
+    const QByteArray bytes = (lines.join(u'\n') + u'\n').toUtf8();
+    QSaveFile file(path);
+    // Unbuffered, so that a short write shows here and not in a flush whose failure goes unseen.
+    // The file holds the enciphered password: it is the user's alone before its first byte.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) || !file.setPermissions(kOwnerOnly) ||
+        file.write(bytes) != bytes.size() || !file.commit())
+        throw RuntimeError(
+            QStringLiteral("Settings store: cannot write %1: %2").arg(path, file.errorString()));
 }
 
 } // namespace
@@ -50,37 +219,39 @@ QString CRegistry::path() const
 
 QString CRegistry::RegGet(QString defaultValue) const
 {
-    const QString file = path();
-    if (!QFileInfo::exists(file))
+    const QStringList lines = readLines(path());
+    const Place place = locate(lines, m_section, m_key);
+    if (place.entries.isEmpty())
         return defaultValue;
-    QSettings settings(file, QSettings::IniFormat);
-    const QVariant value = settings.value(m_section + QLatin1Char('/') + m_key);
-    check(settings, "read");
-    if (!value.isValid())
-        return defaultValue;
-    // A value edited by hand with bare commas reads back as a list; keep it as the text it was.
-    if (value.typeId() == QMetaType::QStringList)
-        return value.toStringList().join(QLatin1Char(','));
-    return value.toString();
+    return decodedValue(entryOf(lines[place.entries.first()])->rawValue);
 }
 
 void CRegistry::RegSet(const QString& setting)
 {
     const QString file = path();
-    prepareFile(file);
-    QSettings settings(file, QSettings::IniFormat);
-    settings.setValue(m_section + QLatin1Char('/') + m_key, setting);
-    settings.sync();
-    check(settings, "write");
+    QStringList lines = readLines(file);
+    const Place place = locate(lines, m_section, m_key);
+    const QString entry = encodedName(m_key) + u'=' + encodedValue(setting);
+    if (!place.entries.isEmpty()) {
+        lines[place.entries.first()] = entry;
+    } else if (place.insertAt >= 0) {
+        lines.insert(place.insertAt, entry);
+    } else {
+        if (!lines.isEmpty() && !lines.last().trimmed().isEmpty())
+            lines.append(QString());
+        lines << u'[' + encodedName(m_section) + u']' << entry;
+    }
+    writeLines(file, lines);
 }
 
 void CRegistry::RegDel()
 {
     const QString file = path();
-    if (!QFileInfo::exists(file))
+    QStringList lines = readLines(file);
+    const Place place = locate(lines, m_section, m_key);
+    if (place.entries.isEmpty())
         return;
-    QSettings settings(file, QSettings::IniFormat);
-    settings.remove(m_section + QLatin1Char('/') + m_key);
-    settings.sync();
-    check(settings, "write");
+    for (auto it = place.entries.crbegin(); it != place.entries.crend(); ++it)
+        lines.removeAt(*it);
+    writeLines(file, lines);
 }

@@ -2,10 +2,10 @@
 
 #include <QString>
 
-// The per-user settings store, addressed by application, section and key: one INI file per
-// application under the user's config folder, a group per section. Every read goes to the file;
-// every write is saved at once, atomically, readable by the user alone. A store that cannot be
-// read or written raises RuntimeError.
+// The per-user settings store, addressed by application, section and key: one INI-style file per
+// application under the user's config folder, a section per section name. Every read goes to the
+// file; every write is saved at once, atomically, readable by the user alone. A store that cannot
+// be read or written raises RuntimeError.
 class CRegistry
 {
 public:

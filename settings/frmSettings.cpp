@@ -22,9 +22,9 @@
 #include <QProxyStyle>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QRegularExpressionValidator>
 #include <QTabWidget>
 #include <QTimer>
+#include <QValidator>
 
 #include <functional>
 #include <type_traits>
@@ -67,6 +67,34 @@ public:
             return '*';
         return QProxyStyle::styleHint(hint, option, widget, returnData);
     }
+};
+
+// The design's maximum length as the desktop's text boxes apply it: typing, pasting or dropping
+// cannot make the text longer than the limit, while a text the program sets, such as a stored
+// "2.5", stays whole and can still be shortened.
+class TypedLengthLimit : public QValidator
+{
+public:
+    TypedLengthLimit(qsizetype limit, QLineEdit* box)
+        : QValidator(box)
+        , m_limit(limit)
+        , m_box(box)
+        , m_length(box->text().size())
+    {
+        // Emitted after each change has been validated, so m_length is the length before it.
+        connect(box, &QLineEdit::textChanged, this, [this](const QString& text) { m_length = text.size(); });
+    }
+
+    State validate(QString& input, int&) const override
+    {
+        const bool typed = m_box->isModified();
+        return !typed || input.size() <= m_limit || input.size() < m_length ? Acceptable : Invalid;
+    }
+
+private:
+    qsizetype m_limit;
+    QLineEdit* m_box;
+    qsizetype m_length;
 };
 
 } // namespace
@@ -150,9 +178,7 @@ void frmSettings::buildLayout()
     Frame5 = frame(QStringLiteral("Frame5"), QStringLiteral("Check Mail"), 200, 360, 3825, 1455);
     label(Frame5, QStringLiteral("Label1"), QStringLiteral("Every"), 840, 375, 465, 255);
     txtInterval = textBox(Frame5, QStringLiteral("txtInterval"), 1320, 360, 300, 285);
-    // Typing stops at two characters; a longer value from the store is kept as it was.
-    txtInterval->setValidator(
-        new QRegularExpressionValidator(QRegularExpression(QStringLiteral(".{0,2}")), txtInterval));
+    txtInterval->setValidator(new TypedLengthLimit(2, txtInterval));
     label(Frame5, QStringLiteral("Label2"), QStringLiteral("minutes"), 1695, 375, 615, 255);
     label(Frame5, QStringLiteral("Label7"), QStringLiteral("If Off-Line :"), 480, 820, 855, 255);
     optIfOffLine[0] = option(Frame5, QStringLiteral("optIfOffLine"), 0, QStringLiteral("Sta&y Off-Line"),
