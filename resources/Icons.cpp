@@ -12,26 +12,22 @@ static QIcon load(const QString& name)
 
 QIcon application()
 {
-    static const QIcon icon = load(QStringLiteral("quillpost"));
-    return icon;
+    return load(QStringLiteral("quillpost"));
 }
 
 QIcon noMail()
 {
-    static const QIcon icon = load(QStringLiteral("nomail"));
-    return icon;
+    return load(QStringLiteral("nomail"));
 }
 
 QIcon gotMail()
 {
-    static const QIcon icon = load(QStringLiteral("gotmail"));
-    return icon;
+    return load(QStringLiteral("gotmail"));
 }
 
 QIcon checking()
 {
-    static const QIcon icon = load(QStringLiteral("checking"));
-    return icon;
+    return load(QStringLiteral("checking"));
 }
 
 } // namespace Icons
