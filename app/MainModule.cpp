@@ -2,6 +2,7 @@
 
 #include "app/Conversions.h"
 #include "app/RuntimeError.h"
+#include "mail/Logging.h"
 #include "platform/PictureBox.h"
 #include "platform/Platform.h"
 #include "platform/Winsock.h"
@@ -12,6 +13,7 @@
 #include "settings/frmSettings.h"
 #include "tray/CTrayIcon.h"
 
+#include <QFileInfo>
 #include <QLineEdit>
 
 namespace MainModule {
@@ -67,6 +69,10 @@ std::unique_ptr<frmSettings> Main(Platform& platform)
     selectStored(frm->optTT, read(ToolTip), ToolTip);
     selectStored(frm->optSound, read(Sound), Sound);
     frm->msSample = read(Sample);
+    // A packaged program that cannot find the sample beside it only shows as silence.
+    qCInfo(lcStartup, "sound sample %s (%s, %s)", qUtf8Printable(frm->msSample),
+           frm->msSample == defaultSamplePath() ? "default" : "chosen",
+           QFileInfo::exists(frm->msSample) ? "found" : "missing");
     selectStored(frm->optRun, read(Run), Run);
     frm->txtRun->setText(read(CommandLine));
     selectStored(frm->optStartUp, read(StartUp), StartUp);

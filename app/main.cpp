@@ -12,7 +12,7 @@ int main(int argc, char* argv[])
     QApplication::setApplicationName(QStringLiteral("Quillpost"));
     QApplication::setApplicationVersion(QStringLiteral(QT_STRINGIFY(QUILLPOST_VERSION_MAJOR) "." QT_STRINGIFY(
         QUILLPOST_VERSION_MINOR) "." QT_STRINGIFY(QUILLPOST_VERSION_PATCH)));
-    QApplication::setDesktopFileName(QStringLiteral("quillpost"));
+    QApplication::setDesktopFileName(QStringLiteral("org.example.quillpost.Quillpost"));
     QApplication::setWindowIcon(Icons::application());
     // The program lives in the tray: a hidden window is no reason to end.
     QApplication::setQuitOnLastWindowClosed(false);

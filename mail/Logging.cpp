@@ -2,3 +2,4 @@
 
 Q_LOGGING_CATEGORY(lcCheck, "quillpost.check", QtWarningMsg)
 Q_LOGGING_CATEGORY(lcPop3, "quillpost.pop3", QtWarningMsg)
+Q_LOGGING_CATEGORY(lcStartup, "quillpost.startup", QtWarningMsg)

@@ -14,6 +14,10 @@ readonly QUILLPOST_BUILD_PACKAGES=(
     fonts-liberation
 )
 
+# What building and checking the Debian package takes (scripts/check-package.sh).
+# shellcheck disable=SC2034 # used by the scripts that source this
+readonly QUILLPOST_PACKAGE_CHECK_PACKAGES=(dpkg-dev lintian desktop-file-utils appstream)
+
 say() { printf '==> %s\n' "$*"; }
 
 die() {

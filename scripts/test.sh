@@ -56,4 +56,5 @@ run_suite "$QUILLPOST_ROOT/build-asan" \
 if grep -E 'ERROR: (Address|Leak)Sanitizer|runtime error:' "$QUILLPOST_ROOT/build-asan/Testing/Temporary/LastTest.log"; then
     die "sanitizer reports in build-asan/Testing/Temporary/LastTest.log"
 fi
+bash "$QUILLPOST_ROOT/scripts/check-package.sh" "$QUILLPOST_ROOT/build"
 say "all tests passed, plain and under the sanitizers"
