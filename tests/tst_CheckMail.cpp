@@ -224,12 +224,13 @@ void tst_CheckMail::noVerdictEndsAtTheTimeOut()
     else
         m_server->setReply("PASS", {});
 
-    // Each conversation has its own full time-out: the first one of a run too.
+    // Each conversation has its own full time-out: the first one of a run too. The time-out is a
+    // coarse timer, which may tick up to a twentieth early.
     QElapsedTimer clock;
     clock.start();
     check();
     const qint64 elapsed = clock.elapsed();
-    QVERIFY2(elapsed >= 380, QByteArray::number(elapsed).constData());
+    QVERIFY2(elapsed >= 370, QByteArray::number(elapsed).constData());
     QVERIFY2(elapsed < 2 * 400, QByteArray::number(elapsed).constData());
     QVERIFY(m_platform->messages.isEmpty());
     QCOMPARE(m_platform->shownTip(), QStringLiteral("Off-Line"));

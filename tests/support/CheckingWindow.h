@@ -1,0 +1,33 @@
+#pragma once
+
+#include "support/FakePlatform.h"
+#include "support/TestConfig.h"
+
+#include <QString>
+
+#include <memory>
+
+class frmSettings;
+
+// A settings window on a FakePlatform, pointed at one POP3 server and ready for whole checks:
+// going on-line, tool tip with count and size, a beep and a command line on new mail. The tray
+// icon shows the no-mail picture and "Off-Line", as after start-up; the settings store lives in
+// a temporary folder.
+class CheckingWindow
+{
+public:
+    CheckingWindow(const QString& host, quint16 port, const QString& user, const QString& password);
+    ~CheckingWindow();
+
+    frmSettings& window() { return *m_window; }
+    FakePlatform& platform() { return m_platform; }
+    // One check from "Check Now"; returns once it has ended.
+    void check();
+    // Whether every trigger of a check is back on and the conversation's timers are off.
+    bool idle() const;
+
+private:
+    TestConfig m_config;
+    FakePlatform m_platform;
+    std::unique_ptr<frmSettings> m_window;
+};
