@@ -4,7 +4,6 @@
 #include "app/RuntimeError.h"
 #include "platform/PictureBox.h"
 #include "platform/Platform.h"
-#include "platform/Winsock.h"
 #include "settings/CCipher.h"
 #include "settings/CRegistry.h"
 #include "settings/StartUpShortcut.h"
@@ -55,7 +54,7 @@ std::unique_ptr<frmSettings> Main(Platform& platform)
     frm->miInterval = Conversions::intervalSeconds(frm->txtInterval->text());
     selectStored(frm->optIfOffLine, read(IfOffLine), IfOffLine);
     frm->txtServer->setText(read(POP3Server));
-    frm->socPOP->RemoteHost = store.RegGet(defaultOf(POP3Server));
+    frm->SetServer(store.RegGet(defaultOf(POP3Server)));
     frm->txtUserId->setText(read(UserId));
     if (!read(Password).isEmpty()) {
         CCipher cipher;
