@@ -5,7 +5,6 @@
 #include "mail/Logging.h"
 #include "platform/PictureBox.h"
 #include "platform/Platform.h"
-#include "platform/Winsock.h"
 #include "settings/CCipher.h"
 #include "settings/CRegistry.h"
 #include "settings/StartUpShortcut.h"
@@ -57,7 +56,7 @@ std::unique_ptr<frmSettings> Main(Platform& platform)
     frm->miInterval = Conversions::intervalSeconds(frm->txtInterval->text());
     selectStored(frm->optIfOffLine, read(IfOffLine), IfOffLine);
     frm->txtServer->setText(read(POP3Server));
-    frm->socPOP->RemoteHost = store.RegGet(defaultOf(POP3Server));
+    frm->SetServer(store.RegGet(defaultOf(POP3Server)));
     frm->txtUserId->setText(read(UserId));
     if (!read(Password).isEmpty()) {
         CCipher cipher;

@@ -6,6 +6,7 @@
 #include "app/RuntimeError.h"
 #include "mail/Internet.h"
 #include "mail/Logging.h"
+#include "mail/ServerAddress.h"
 #include "mail/StatReply.h"
 #include "platform/PictureBox.h"
 #include "platform/Platform.h"
@@ -19,6 +20,16 @@
 #include <QPushButton>
 
 #include <optional>
+
+void frmSettings::SetServer(const QString& text)
+{
+    const std::optional<ServerAddress> address = ServerAddress::parse(text);
+    if (!address)
+        qCDebug(lcCheck) << "cannot read the server text" << text;
+    socPOP->RemoteHost = address ? address->host : QString();
+    socPOP->RemotePort = address ? address->port : 0;
+    socPOP->Secure = address && address->secure;
+}
 
 void frmSettings::tmrCheck_Timer()
 {
@@ -72,7 +83,8 @@ void frmSettings::CheckMail()
             return;
         }
 
-        qCDebug(lcCheck) << "checking" << socPOP->RemoteHost << "port" << socPOP->RemotePort;
+        qCDebug(lcCheck) << "checking" << socPOP->RemoteHost << "port" << socPOP->RemotePort
+                         << (socPOP->Secure ? "over TLS" : "plain");
         SetIdle(false);
         tmrIconAnim->Tag = QStringLiteral("1");
         tmrIconAnim->setEnabled(true);

@@ -2,7 +2,7 @@
 
 #include "app/RuntimeError.h"
 
-#include <QTcpSocket>
+#include <QSslSocket>
 #include <QTimer>
 
 #include <algorithm>
@@ -13,6 +13,33 @@ namespace {
 
 // How long a closed connection may take to hand its last bytes to a peer that does not read.
 constexpr int flushLimitMs = 10000;
+
+// Why the server's certificate was not accepted. Of several reasons the first one here counts:
+// a certificate from an unknown authority says nothing trustworthy about its name or dates.
+QString certificateReason(const QList<QSslError>& errors, const QString& host)
+{
+    const QString untrusted = QStringLiteral("The server's certificate is not from a trusted authority");
+    const std::pair<QSslError::SslError, QString> reasons[] = {
+        {QSslError::SelfSignedCertificate, untrusted},
+        {QSslError::SelfSignedCertificateInChain, untrusted},
+        {QSslError::UnableToGetLocalIssuerCertificate, untrusted},
+        {QSslError::UnableToGetIssuerCertificate, untrusted},
+        {QSslError::UnableToVerifyFirstCertificate, untrusted},
+        {QSslError::CertificateUntrusted, untrusted},
+        {QSslError::InvalidCaCertificate, untrusted},
+        {QSslError::HostNameMismatch,
+         QStringLiteral("The server's certificate is for another host, not ") + host},
+        {QSslError::CertificateExpired, QStringLiteral("The server's certificate has expired")},
+        {QSslError::CertificateNotYetValid, QStringLiteral("The server's certificate is not valid yet")},
+        {QSslError::CertificateRevoked, QStringLiteral("The server's certificate has been revoked")},
+        {QSslError::NoPeerCertificate, QStringLiteral("The server sent no certificate")},
+    };
+    for (const auto& [kind, reason] : reasons)
+        if (std::any_of(errors.begin(), errors.end(),
+                        [kind](const QSslError& e) { return e.error() == kind; }))
+            return reason;
+    return QStringLiteral("The server's certificate could not be checked: ") + errors.first().errorString();
+}
 
 } // namespace
 
@@ -30,18 +57,60 @@ void Winsock::Connect()
         throw RuntimeError(QStringLiteral("Invalid remote port ") + QString::number(RemotePort));
 
     Close(); // a previous connection that ended on its own (refused, or closed by the server)
-    m_socket = new QTcpSocket(this);
+    QSslSocket* tls = Secure ? new QSslSocket(this) : nullptr;
+    m_socket = tls ? tls : new QTcpSocket(this);
     m_decoder = QStringDecoder(QStringDecoder::Utf8);
+    // Over TLS this is decrypted data only, so the greeting cannot come before the handshake.
     connect(m_socket, &QIODevice::readyRead, this, [this] {
         emit DataArrival(static_cast<qint32>(
             std::min<qint64>(m_socket->bytesAvailable(), std::numeric_limits<qint32>::max())));
     });
-    m_socket->connectToHost(RemoteHost, static_cast<quint16>(RemotePort));
+    if (!tls) {
+        m_socket->connectToHost(RemoteHost, static_cast<quint16>(RemotePort));
+        return;
+    }
+    watchHandshake(tls);
+    tls->setPeerVerifyMode(QSslSocket::VerifyPeer);
+    tls->setPeerVerifyName(RemoteHost);
+    tls->connectToHostEncrypted(RemoteHost, static_cast<quint16>(RemotePort));
+}
+
+void Winsock::watchHandshake(QSslSocket* socket)
+{
+    connect(socket, &QAbstractSocket::connected, this, [this] { m_handshaking = true; });
+    connect(socket, &QSslSocket::encrypted, this, [this] { m_handshaking = false; });
+    // A connection that cannot be made at all stays unreported, as without TLS; one that was made
+    // but could not be secured is refused in words.
+    connect(socket, &QAbstractSocket::errorOccurred, this, [this, socket] {
+        if (!m_handshaking)
+            return;
+        m_handshaking = false;
+        const QList<QSslError> errors = socket->sslHandshakeErrors();
+        const QString reason =
+            errors.isEmpty() ? QStringLiteral("The server did not set up a secure connection on this port")
+                             : certificateReason(errors, socket->peerVerifyName());
+        // Out of the socket's own signal, and never before the caller has started to wait.
+        QMetaObject::invokeMethod(
+            socket,
+            [this, socket, reason] {
+                if (m_socket == socket)
+                    refuse(reason);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void Winsock::refuse(const QString& reason)
+{
+    m_socket->abort();
+    m_refusal = (QStringLiteral("-ERR ") + reason + QStringLiteral("\r\n")).toUtf8();
+    emit DataArrival(static_cast<qint32>(m_refusal.size()));
 }
 
 void Winsock::SendData(const QString& text)
 {
-    if (!m_socket || m_socket->state() != QAbstractSocket::ConnectedState)
+    const auto* tls = qobject_cast<QSslSocket*>(m_socket);
+    if (!m_socket || m_socket->state() != QAbstractSocket::ConnectedState || (tls && !tls->isEncrypted()))
         throw RuntimeError(QStringLiteral("Wrong protocol or connection state for sending"));
     const QByteArray bytes = text.toUtf8();
     if (m_socket->write(bytes) != bytes.size())
@@ -51,13 +120,22 @@ void Winsock::SendData(const QString& text)
 
 QString Winsock::GetData(qint32 maxLength)
 {
-    if (!m_socket || maxLength <= 0)
+    if (maxLength <= 0)
+        return {};
+    if (!m_refusal.isEmpty()) {
+        const QByteArray taken = m_refusal.left(maxLength);
+        m_refusal.remove(0, taken.size());
+        return m_decoder.decode(taken);
+    }
+    if (!m_socket)
         return {};
     return m_decoder.decode(m_socket->read(maxLength));
 }
 
 void Winsock::Close()
 {
+    m_handshaking = false;
+    m_refusal.clear();
     QTcpSocket* socket = std::exchange(m_socket, nullptr);
     if (!socket)
         return;

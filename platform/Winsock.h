@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringDecoder>
 
+class QSslSocket;
 class QTcpSocket;
 
 // The TCP client socket control of the settings window. Each Connect opens a fresh connection;
@@ -16,13 +17,19 @@ public:
 
     QString RemoteHost; // a host name, an IPv4 or an IPv6 address
     int RemotePort = 0;
+    // Connect over TLS: the server's certificate must be from an authority the system trusts and
+    // be made out to RemoteHost before any data goes either way. A handshake that fails arrives
+    // as the reply "-ERR <reason>" and CR LF, the reason in words a person understands, with the
+    // connection already closed.
+    bool Secure = false;
 
     // Starts connecting and returns at once; the server's first words arrive as data. Throws
     // RuntimeError when no connection can be started: no host, no valid port, or a connection
     // that is not closed yet. A failure found later (refused, unreachable) only leaves the control
     // closed again.
     void Connect();
-    // Sends the text as UTF-8; throws RuntimeError when there is no connection to send on.
+    // Sends the text as UTF-8; throws RuntimeError when there is no connection to send on (over TLS:
+    // no connection that has finished its handshake).
     void SendData(const QString& text);
     // Takes up to maxLength waiting bytes as text. A character split across two takes comes out
     // whole with the second.
@@ -36,6 +43,12 @@ signals:
     void DataArrival(qint32 bytesTotal);
 
 private:
+    void watchHandshake(QSslSocket* socket);
+    // Closes the connection and makes the reason the data that waits.
+    void refuse(const QString& reason);
+
     QTcpSocket* m_socket = nullptr;
     QStringDecoder m_decoder;
+    bool m_handshaking = false; // connected over TLS, certificate not yet accepted
+    QByteArray m_refusal;       // a failed handshake, told as a reply
 };

@@ -12,6 +12,7 @@ readonly QUILLPOST_BUILD_PACKAGES=(
     cmake ninja-build g++
     qt6-base-dev qt6-multimedia-dev libqt6multimedia6
     fonts-liberation
+    ca-certificates # the authorities a POP3 server's certificate is checked against
 )
 
 # What building and checking the Debian package takes (scripts/check-package.sh).

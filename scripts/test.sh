@@ -8,7 +8,7 @@ source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 readonly HARNESS="$QUILLPOST_ROOT/tests/dovecot/harness.sh"
 readonly SANITIZERS="$QUILLPOST_ROOT/tests/sanitizers"
 
-ensure_packages "${QUILLPOST_BUILD_PACKAGES[@]}" dovecot-pop3d xvfb xauth
+ensure_packages "${QUILLPOST_BUILD_PACKAGES[@]}" dovecot-pop3d xvfb xauth openssl
 check_multimedia_runtime
 
 # The test POP3 server goes down however the script ends.

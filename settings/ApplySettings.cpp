@@ -4,7 +4,6 @@
 
 #include "app/Conversions.h"
 #include "app/RuntimeError.h"
-#include "platform/Winsock.h"
 #include "settings/CCipher.h"
 #include "settings/CRegistry.h"
 #include "settings/StartUpShortcut.h"
@@ -36,7 +35,7 @@ void frmSettings::cmdOK_Click()
     runStep([this] { miInterval = Conversions::intervalSeconds(txtInterval->text()); });
     write(IfOffLine, optionText(miIfOffLine));
     write(POP3Server, txtServer->text());
-    socPOP->RemoteHost = txtServer->text();
+    SetServer(txtServer->text());
     write(UserId, txtUserId->text());
     runStep([&] {
         CCipher cipher;

@@ -32,6 +32,8 @@ private slots:
     void refusals();
     void noVerdictEndsAtTheTimeOut_data();
     void noVerdictEndsAtTheTimeOut();
+    void serverTextChoosesPortAndTls_data();
+    void serverTextChoosesPortAndTls();
     void triggersAreOffDuringAConversation_data();
     void triggersAreOffDuringAConversation();
     void emptyPasswordSendsPassWithItsBlank();
@@ -234,6 +236,39 @@ void tst_CheckMail::noVerdictEndsAtTheTimeOut()
     QVERIFY2(elapsed < 2 * 400, QByteArray::number(elapsed).constData());
     QVERIFY(m_platform->messages.isEmpty());
     QCOMPARE(m_platform->shownTip(), QStringLiteral("Off-Line"));
+    expectIdle();
+}
+
+void tst_CheckMail::serverTextChoosesPortAndTls_data()
+{
+    QTest::addColumn<QString>("server"); // %1: the test server's port
+    QTest::addColumn<int>("connections");
+    QTest::addColumn<bool>("loggedIn");
+    QTest::addColumn<QString>("tip");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("host:port") << "127.0.0.1:%1" << 1 << true << "No e-mail waiting (0 Kb)" << QString();
+    QTest::newRow("pop3 scheme") << "pop3://127.0.0.1:%1/" << 1 << true << "No e-mail waiting (0 Kb)"
+                                 << QString();
+    // A server that answers in plain text where TLS was asked for gets no login, ever.
+    QTest::newRow("pop3s at a plain server") << "pop3s://127.0.0.1:%1" << 1 << false << "Off-Line"
+                                             << "Error connecting to POP3 server : \n\nThe server did not "
+                                                "set up a secure connection on this port.\n";
+    QTest::newRow("unreadable") << "127.0.0.1:%1x" << 0 << false << "Off-Line" << QString();
+}
+
+void tst_CheckMail::serverTextChoosesPortAndTls()
+{
+    QFETCH(QString, server);
+    QFETCH(QString, message);
+    m_window->SetServer(server.arg(m_server->port()));
+    check();
+    QTEST(m_server->connectionCount(), "connections");
+    QTEST(m_server->received("USER"), "loggedIn");
+    QTEST(m_server->received("PASS"), "loggedIn");
+    QTEST(m_platform->shownTip(), "tip");
+    QCOMPARE(m_platform->messages.isEmpty(), message.isEmpty());
+    if (!message.isEmpty())
+        QCOMPARE(m_platform->messages[0].text, message);
     expectIdle();
 }
 

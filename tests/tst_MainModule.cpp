@@ -29,6 +29,7 @@ private slots:
     void firstRunWithAutoRunNo();
     void laterRun_data();
     void laterRun();
+    void storedServerTextPointsTheSocket();
     void unusableStoredValues_data();
     void unusableStoredValues();
     void storedPasswordIsDeciphered();
@@ -166,6 +167,17 @@ void tst_MainModule::laterRun()
     QTEST(m_platform->shownTip(), "tip");
     QCOMPARE(m_window->txtServer->text(), QStringLiteral("mail.test"));
     QCOMPARE(m_window->socPOP->RemoteHost, QStringLiteral("mail.test"));
+}
+
+void tst_MainModule::storedServerTextPointsTheSocket()
+{
+    m_config->store(QStringLiteral("AlreadyRun"), QStringLiteral("1"));
+    m_config->store(QStringLiteral("POP3Server"), QStringLiteral("pop3s://mail.test:1995"));
+    m_window = MainModule::Main(*m_platform);
+    QCOMPARE(m_window->txtServer->text(), QStringLiteral("pop3s://mail.test:1995"));
+    QCOMPARE(m_window->socPOP->RemoteHost, QStringLiteral("mail.test"));
+    QCOMPARE(m_window->socPOP->RemotePort, 1995);
+    QVERIFY(m_window->socPOP->Secure);
 }
 
 void tst_MainModule::unusableStoredValues_data()

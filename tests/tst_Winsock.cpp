@@ -4,6 +4,8 @@
 #include "platform/Winsock.h"
 
 #include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTest>
 
 namespace {
@@ -45,6 +47,7 @@ private slots:
     void connectCannotStart();
     void connectWhileOpenThrows();
     void sendWithoutConnectionThrows();
+    void nothingGoesOutBeforeTheHandshake();
     void conversationKeepsOrder();
     void splitReplyArrivesInPieces();
     void getDataKeepsCharactersWhole();
@@ -165,6 +168,27 @@ void tst_Winsock::sendWithoutConnectionThrows()
     QVERIFY_THROWS_EXCEPTION(RuntimeError, socket.SendData(QStringLiteral("USER bob\r\n")));
     QCOMPARE(socket.GetData(100), QString());
     QVERIFY(server.receivedBytes().isEmpty());
+}
+
+void tst_Winsock::nothingGoesOutBeforeTheHandshake()
+{
+    // A server that takes the connection and the client's hello, and never answers.
+    QTcpServer server;
+    QVERIFY(server.listen(QHostAddress::LocalHost));
+    QByteArray received;
+    connect(&server, &QTcpServer::newConnection, this, [&] {
+        QTcpSocket* peer = server.nextPendingConnection();
+        connect(peer, &QIODevice::readyRead, peer, [&received, peer] { received += peer->readAll(); });
+    });
+    Winsock socket;
+    socket.RemoteHost = QStringLiteral("127.0.0.1");
+    socket.RemotePort = server.serverPort();
+    socket.Secure = true;
+    socket.Connect();
+    QTRY_VERIFY_WITH_TIMEOUT(received.startsWith('\x16'), waitMs); // a TLS handshake record
+
+    QVERIFY_THROWS_EXCEPTION(RuntimeError, socket.SendData(QStringLiteral("USER bob\r\n")));
+    QVERIFY(!received.contains("USER"));
 }
 
 void tst_Winsock::conversationKeepsOrder()

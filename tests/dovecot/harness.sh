@@ -9,9 +9,16 @@
 # BUILD_DIR/dovecot/env exports QUILLPOST_DOVECOT_{HOST,PORT,LOG,ALICE_SIZE} for the test run.
 # Nothing under /etc/dovecot is read or written; the server listens on 127.0.0.1 only, on a free
 # unprivileged port.
+#
+# POP3 over TLS listens on a second port, at four loopback addresses that each present another
+# certificate (see make_certificates); the env file adds QUILLPOST_DOVECOT_TLS_* for them.
 set -euo pipefail
 
 readonly HOST=127.0.0.1
+# TLS listeners: a good certificate at HOST, and one at each of these that must be turned down.
+readonly TLS_OTHER_NAME_HOST=127.0.0.2
+readonly TLS_EXPIRED_HOST=127.0.0.3
+readonly TLS_UNTRUSTED_HOST=127.0.0.4
 HERE="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 readonly HERE
 readonly SKIP=77
@@ -60,12 +67,70 @@ pop3_stat_session() {
         cat <&3' "$HOST" "$port" "$user" "$pass" | tr -d '\r'
 }
 
+# make_authority DIR NAME COMMON_NAME: a self-signed authority DIR/NAME.{pem,key} that can issue
+# with `openssl ca`.
+make_authority() {
+    local dir=$1 name=$2 cn=$3
+    openssl req -x509 -new -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -days 30 \
+        -subj "/CN=$cn" -addext "basicConstraints=critical,CA:TRUE" \
+        -addext "keyUsage=critical,keyCertSign,cRLSign" \
+        -keyout "$dir/$name.key" -out "$dir/$name.pem" 2>/dev/null
+    : >"$dir/$name.index"
+    openssl rand -hex 8 >"$dir/$name.serial"
+    printf '%s\n' "[ca]" "default_ca = issuer" "[issuer]" "database = $dir/$name.index" \
+        "serial = $dir/$name.serial" \
+        "new_certs_dir = $dir" "default_md = sha256" "policy = any_name" "unique_subject = no" \
+        "[any_name]" "commonName = supplied" >"$dir/$name.cnf"
+}
+
+# issue DIR AUTHORITY NAME COMMON_NAME SUBJECT_ALT_NAMES [START END]: a server certificate
+# DIR/NAME.{pem,key}, valid from now for 30 days unless START and END (YYYYMMDDHHMMSSZ) are given.
+issue() {
+    local dir=$1 authority=$2 name=$3 cn=$4 san=$5 dates
+    if [[ $# -eq 7 ]]; then dates=(-startdate "$6" -enddate "$7"); else dates=(-days 30); fi
+    openssl req -new -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -subj "/CN=$cn" \
+        -keyout "$dir/$name.key" -out "$dir/$name.csr" 2>/dev/null
+    printf '%s\n' "basicConstraints = critical, CA:FALSE" "keyUsage = critical, digitalSignature" \
+        "extendedKeyUsage = serverAuth" "subjectAltName = $san" >"$dir/$name.ext"
+    openssl ca -batch -notext -config "$dir/$authority.cnf" -cert "$dir/$authority.pem" \
+        -keyfile "$dir/$authority.key" -extfile "$dir/$name.ext" "${dates[@]}" \
+        -in "$dir/$name.csr" -out "$dir/$name.pem" 2>"$dir/$name.err" ||
+        die "openssl could not issue the $name certificate: $(cat "$dir/$name.err")"
+}
+
+# The test authority (trusted only by the tests that load ca.pem) and the certificates of the TLS
+# listeners, made anew on every start.
+make_certificates() {
+    local dir=$1
+    mkdir -p "$dir"
+    make_authority "$dir" ca "Quillpost Test CA"
+    make_authority "$dir" untrusted-ca "Quillpost Untrusted CA"
+    issue "$dir" ca good "Quillpost test server" "IP:$HOST, DNS:localhost"
+    issue "$dir" ca other-name "Quillpost other server" "DNS:mail.other.test"
+    issue "$dir" ca expired "Quillpost expired server" "IP:$TLS_EXPIRED_HOST" 20200101000000Z 20210101000000Z
+    issue "$dir" untrusted-ca untrusted "Quillpost untrusted server" "IP:$TLS_UNTRUSTED_HOST"
+}
+
+# The TLS settings: the good certificate by default, another one for each address that needs it.
+tls_settings() {
+    local dir=$work/tls local_address name
+    echo "ssl = yes"
+    echo "ssl_cert = <$dir/good.pem"
+    echo "ssl_key = <$dir/good.key"
+    for local_address in "$TLS_OTHER_NAME_HOST=other-name" "$TLS_EXPIRED_HOST=expired" \
+        "$TLS_UNTRUSTED_HOST=untrusted"; do
+        name=${local_address#*=}
+        printf 'local %s {\n  ssl_cert = <%s\n  ssl_key = <%s\n}\n' \
+            "${local_address%%=*}" "$dir/$name.pem" "$dir/$name.key"
+    done
+}
+
 # Root can't own the mailboxes (Dovecot refuses mail access as root), so they belong to the
 # `dovecot` account and each user is chrooted into its own folder ("/./" in the home), which needs
 # no access to the folders above. Auth runs as root to read the users file wherever the build is.
 # Without root everything runs as the current user.
 write_config() {
-    local port=$1 run_dir=$2 user privileges
+    local port=$1 run_dir=$2 tls_port=$3 user privileges
     if [[ $(id -u) -eq 0 ]]; then
         user=dovecot
         privileges="default_internal_user = dovecot
@@ -93,7 +158,7 @@ base_dir = $run_dir
 state_dir = $work/state
 protocols = pop3
 listen = $HOST
-ssl = no
+$(tls_settings)
 
 # Test clients speak plain USER/PASS over loopback.
 disable_plaintext_auth = no
@@ -131,6 +196,11 @@ service pop3-login {
   inet_listener pop3 {
     address = $HOST
     port = $port
+  }
+  inet_listener pop3s {
+    address = $HOST $TLS_OTHER_NAME_HOST $TLS_EXPIRED_HOST $TLS_UNTRUSTED_HOST
+    port = $tls_port
+    ssl = yes
   }
 }
 EOF
@@ -190,14 +260,17 @@ start() {
     [[ $(id -u) -ne 0 ]] || chown -R dovecot: "$work/mail"
     local alice_size
     alice_size=$(pop3_size "${alice_messages[@]}")
+    make_certificates "$work/tls"
 
     # Sockets live in a short path of their own: a deep build folder would pass the socket path limit.
-    local run_dir port started=
+    local run_dir port tls_port started=
     run_dir=$(mktemp -d "${TMPDIR:-/tmp}/quillpost-dovecot.XXXXXX")
     echo "run_dir=$run_dir" >"$state"
     for _ in 1 2 3 4 5; do
         port=$(pick_port)
-        write_config "$port" "$run_dir"
+        tls_port=$(pick_port)
+        [[ $tls_port != "$port" ]] || continue
+        write_config "$port" "$run_dir" "$tls_port"
         if dovecot -c "$conf" 2>"$work/start.err"; then
             started=1
             break
@@ -227,8 +300,15 @@ export QUILLPOST_DOVECOT_HOST=$HOST
 export QUILLPOST_DOVECOT_PORT=$port
 export QUILLPOST_DOVECOT_LOG=$work/dovecot.log
 export QUILLPOST_DOVECOT_ALICE_SIZE=$alice_size
+export QUILLPOST_DOVECOT_TLS_PORT=$tls_port
+export QUILLPOST_DOVECOT_TLS_HOST=$HOST
+export QUILLPOST_DOVECOT_TLS_OTHER_NAME_HOST=$TLS_OTHER_NAME_HOST
+export QUILLPOST_DOVECOT_TLS_EXPIRED_HOST=$TLS_EXPIRED_HOST
+export QUILLPOST_DOVECOT_TLS_UNTRUSTED_HOST=$TLS_UNTRUSTED_HOST
+export QUILLPOST_DOVECOT_TLS_CA=$work/tls/ca.pem
 EOF
     echo "dovecot harness: POP3 on $HOST:$port, log $work/dovecot.log, alice's STAT: $reply"
+    echo "dovecot harness: POP3 over TLS on port $tls_port, test authority $work/tls/ca.pem"
 }
 
 case $action in
