@@ -1,6 +1,7 @@
 // Times whole checks against the test Dovecot beside a bare client speaking the same four commands,
 // and the CPU a conversation burns while it waits on a server that never answers. Prints a Markdown
-// table. Reads QUILLPOST_DOVECOT_{HOST,PORT,ALICE_SIZE} (scripts/bench.sh sets them).
+// table. Reads QUILLPOST_DOVECOT_{HOST,PORT,ALICE_SIZE} and QUILLPOST_DOVECOT_TLS_{HOST,PORT,CA}
+// (scripts/bench.sh sets them).
 
 #include "platform/Timer.h"
 #include "settings/frmSettings.h"
@@ -9,6 +10,8 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QSslCertificate>
+#include <QSslConfiguration>
 
 #include <algorithm>
 #include <cmath>
@@ -36,7 +39,7 @@ constexpr double kWaitTarget = 1.0;  // % of one core
     std::exit(1);
 }
 
-// Where the checks go. A transport other than plain POP3 gets a row pair of its own.
+// Where the checks go. A transport other than plain POP3 gets a row of its own.
 struct Mailbox
 {
     QString transport;
@@ -44,6 +47,13 @@ struct Mailbox
     quint16 port;
     QString user, password;
     QString expectedTip;
+
+    // The server as a user types it.
+    QString server() const
+    {
+        const QString address = host + QLatin1Char(':') + QString::number(port);
+        return transport == QLatin1String("TLS") ? QStringLiteral("pop3s://") + address : address;
+    }
 };
 
 class BareClient
@@ -140,10 +150,12 @@ QString ms(double value)
 }
 
 // The program's check and the bare client in turn, each going first every other round, so that
-// neither gains from the other warming the server up.
+// neither gains from the other warming the server up. The bare client speaks plain POP3 only;
+// over another transport the program's checks are timed alone.
 void timeChecks(const Mailbox& box)
 {
-    CheckingWindow rig(box.host, box.port, box.user, box.password);
+    const bool compared = box.transport == QLatin1String("plain");
+    CheckingWindow rig(box.server(), box.user, box.password);
     BareClient bare(box);
     std::vector<double> program, baseline;
     QElapsedTimer clock;
@@ -165,10 +177,11 @@ void timeChecks(const Mailbox& box)
     };
 
     for (int round = 0; round < kWarmUpChecks + kChecks; ++round) {
-        double programMs, bareMs;
-        if (round % 2 == 0) {
+        double programMs, bareMs = 0;
+        if (round % 2 == 0 || !compared) {
             programMs = programCheck();
-            bareMs = bareCheck();
+            if (compared)
+                bareMs = bareCheck();
         } else {
             bareMs = bareCheck();
             programMs = programCheck();
@@ -179,7 +192,13 @@ void timeChecks(const Mailbox& box)
         }
     }
 
-    const Spread ours = spreadOf(program), theirs = spreadOf(baseline);
+    const Spread ours = spreadOf(program);
+    if (!compared) {
+        printRow({QStringLiteral("Whole check, Quillpost"), box.transport, QString::number(kChecks),
+                  ms(ours.median), ms(ours.p90), QStringLiteral("no target")});
+        return;
+    }
+    const Spread theirs = spreadOf(baseline);
     const double ratio = ours.median / theirs.median;
     printRow({QStringLiteral("Whole check, Quillpost"), box.transport, QString::number(kChecks),
               ms(ours.median), ms(ours.p90),
@@ -196,7 +215,7 @@ void timeSilentWait()
 {
     ScriptedPop3Server silent;
     silent.setGreeting({});
-    CheckingWindow rig(QStringLiteral("127.0.0.1"), silent.port(), QStringLiteral("alice"),
+    CheckingWindow rig(QStringLiteral("127.0.0.1:%1").arg(silent.port()), QStringLiteral("alice"),
                        QStringLiteral("wonderland"));
     rig.window().tmrTimeout->setInterval(kSilentWaitMs);
     QElapsedTimer clock;
@@ -241,6 +260,18 @@ int main(int argc, char** argv)
     printRow({QStringLiteral("---"), QStringLiteral("---"), QStringLiteral("---:"), QStringLiteral("---:"),
               QStringLiteral("---:"), QStringLiteral("---")});
     timeChecks(plain);
+    if (!qEnvironmentVariableIsEmpty("QUILLPOST_DOVECOT_TLS_PORT")) {
+        // The test server's own authority, trusted in this process only.
+        QSslConfiguration trusting = QSslConfiguration::defaultConfiguration();
+        trusting.addCaCertificates(
+            QSslCertificate::fromPath(qEnvironmentVariable("QUILLPOST_DOVECOT_TLS_CA")));
+        QSslConfiguration::setDefaultConfiguration(trusting);
+        Mailbox tls = plain;
+        tls.transport = QStringLiteral("TLS");
+        tls.host = qEnvironmentVariable("QUILLPOST_DOVECOT_TLS_HOST");
+        tls.port = static_cast<quint16>(qEnvironmentVariableIntValue("QUILLPOST_DOVECOT_TLS_PORT"));
+        timeChecks(tls);
+    }
     timeSilentWait();
     return 0;
 }

@@ -9,7 +9,7 @@ source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 readonly HARNESS="$QUILLPOST_ROOT/tests/dovecot/harness.sh"
 readonly BUILD="$QUILLPOST_ROOT/build"
 
-ensure_packages "${QUILLPOST_BUILD_PACKAGES[@]}" dovecot-pop3d
+ensure_packages "${QUILLPOST_BUILD_PACKAGES[@]}" dovecot-pop3d openssl
 build_release
 
 trap 'bash "$HARNESS" stop "$BUILD"' EXIT

@@ -53,9 +53,9 @@ void tst_DovecotCheck::check()
     QFETCH(int, toolTip);
     QFETCH(bool, mail);
     QFETCH(QString, message);
-    CheckingWindow rig(qEnvironmentVariable("QUILLPOST_DOVECOT_HOST"),
-                       static_cast<quint16>(qEnvironmentVariableIntValue("QUILLPOST_DOVECOT_PORT")), user,
-                       password);
+    CheckingWindow rig(qEnvironmentVariable("QUILLPOST_DOVECOT_HOST") + QLatin1Char(':') +
+                           qEnvironmentVariable("QUILLPOST_DOVECOT_PORT"),
+                       user, password);
     frmSettings& w = rig.window();
     FakePlatform& platform = rig.platform();
     w.optTT[static_cast<std::size_t>(toolTip)]->click();

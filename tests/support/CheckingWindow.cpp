@@ -2,7 +2,6 @@
 
 #include "platform/PictureBox.h"
 #include "platform/Timer.h"
-#include "platform/Winsock.h"
 #include "settings/frmSettings.h"
 #include "tray/CTrayIcon.h"
 
@@ -10,17 +9,15 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-CheckingWindow::CheckingWindow(const QString& host, quint16 port, const QString& user,
-                               const QString& password)
+CheckingWindow::CheckingWindow(const QString& server, const QString& user, const QString& password)
 {
     gTrayIcon.bind(&m_platform);
     m_window = std::make_unique<frmSettings>(m_platform);
     frmSettings& w = *m_window;
     w.miInterval = 3600; // no timed check unless the caller asks for one
     w.optIfOffLine[1]->click();
-    w.txtServer->setText(host);
-    w.socPOP->RemoteHost = host;
-    w.socPOP->RemotePort = port;
+    w.txtServer->setText(server);
+    w.SetServer(server);
     w.txtUserId->setText(user);
     w.txtPassword->setText(password);
     w.optTT[2]->click();

@@ -9,14 +9,15 @@
 
 class frmSettings;
 
-// A settings window on a FakePlatform, pointed at one POP3 server and ready for whole checks:
+// A settings window on a FakePlatform, pointed at one POP3 server (the server text as a user types
+// it, such as "127.0.0.1:1110" or "pop3s://localhost:1995") and ready for whole checks:
 // going on-line, tool tip with count and size, a beep and a command line on new mail. The tray
 // icon shows the no-mail picture and "Off-Line", as after start-up; the settings store lives in
 // a temporary folder.
 class CheckingWindow
 {
 public:
-    CheckingWindow(const QString& host, quint16 port, const QString& user, const QString& password);
+    CheckingWindow(const QString& server, const QString& user, const QString& password);
     ~CheckingWindow();
 
     frmSettings& window() { return *m_window; }
