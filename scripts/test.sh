@@ -9,6 +9,8 @@ readonly HARNESS="$QUILLPOST_ROOT/tests/dovecot/harness.sh"
 readonly SANITIZERS="$QUILLPOST_ROOT/tests/sanitizers"
 
 ensure_packages "${QUILLPOST_BUILD_PACKAGES[@]}" dovecot-pop3d xvfb xauth openssl
+# The desktop test: window manager, X tray host, input and screenshots, OCR, port forwarder.
+ensure_packages openbox trayer xdotool x11-utils imagemagick tesseract-ocr socat
 check_multimedia_runtime
 
 # The test POP3 server goes down however the script ends.
@@ -57,4 +59,6 @@ if grep -E 'ERROR: (Address|Leak)Sanitizer|runtime error:' "$QUILLPOST_ROOT/buil
     die "sanitizer reports in build-asan/Testing/Temporary/LastTest.log"
 fi
 bash "$QUILLPOST_ROOT/scripts/check-package.sh" "$QUILLPOST_ROOT/build"
+# The program in a desktop of its own, driven through its windows and tray icon.
+bash "$QUILLPOST_ROOT/tests/e2e/run.sh" "$QUILLPOST_ROOT/build"
 say "all tests passed, plain and under the sanitizers"
