@@ -2,6 +2,7 @@
 
 #include "app/RuntimeError.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -19,15 +20,28 @@ void check(const QSettings& settings, const char* what)
                                .arg(QString::fromLatin1(what), settings.fileName()));
 }
 
+// A save cut short by a crash or a kill leaves its temporary "<file>.XXXXXX" behind, a copy of the
+// settings that nothing would ever remove. A minute on, no save is still writing it.
+void removeLeftovers(const QFileInfo& file)
+{
+    const QDateTime cutOff = QDateTime::currentDateTimeUtc().addSecs(-60);
+    const QFileInfoList entries = file.absoluteDir().entryInfoList(
+        {file.fileName() + QStringLiteral(".??????")}, QDir::Files | QDir::Hidden);
+    for (const QFileInfo& entry : entries)
+        if (entry.lastModified().toUTC() < cutOff)
+            QFile::remove(entry.filePath());
+}
+
 // The file holds the enciphered password, so it is the user's alone from its first byte on;
 // QSettings replaces it atomically and keeps the permissions of the file it replaces.
 void prepareFile(const QString& path)
 {
     if (!QDir().mkpath(QFileInfo(path).absolutePath()))
         throw RuntimeError(QStringLiteral("Settings store: cannot create the folder of ") + path);
+    removeLeftovers(QFileInfo(path));
     QFile file(path);
     if (!file.exists()) {
-        if (!file.open(QIODevice::WriteOnly))
+        if (!file.open(QIODevice::WriteOnly, kOwnerOnly))
             throw RuntimeError(QStringLiteral("Settings store: cannot create ") + path);
         file.close();
     }
@@ -54,7 +68,7 @@ QString CRegistry::RegGet(QString defaultValue) const
     if (!QFileInfo::exists(file))
         return defaultValue;
     QSettings settings(file, QSettings::IniFormat);
-    const QVariant value = settings.value(m_section + QLatin1Char('/') + m_key);
+    const QVariant value = settings.value(sectionKey());
     check(settings, "read");
     if (!value.isValid())
         return defaultValue;
@@ -66,10 +80,26 @@ QString CRegistry::RegGet(QString defaultValue) const
 
 void CRegistry::RegSet(const QString& setting)
 {
+    const Values values{{sectionKey(), setting}};
+    if (m_batch)
+        *m_batch += values;
+    else
+        save(values);
+}
+
+void CRegistry::CommitBatch()
+{
+    save(std::exchange(m_batch, std::nullopt).value_or(Values()));
+}
+
+// QSettings writes the whole file once per sync, through a temporary file that replaces it.
+void CRegistry::save(const Values& values) const
+{
     const QString file = path();
     prepareFile(file);
     QSettings settings(file, QSettings::IniFormat);
-    settings.setValue(m_section + QLatin1Char('/') + m_key, setting);
+    for (const auto& [key, value] : values)
+        settings.setValue(key, value);
     settings.sync();
     check(settings, "write");
 }
@@ -80,7 +110,7 @@ void CRegistry::RegDel()
     if (!QFileInfo::exists(file))
         return;
     QSettings settings(file, QSettings::IniFormat);
-    settings.remove(m_section + QLatin1Char('/') + m_key);
+    settings.remove(sectionKey());
     settings.sync();
     check(settings, "write");
 }
