@@ -7,10 +7,10 @@
 #include "app/RuntimeError.h"
 #include "mail/ReplyReader.h"
 #include "mail/StatReply.h"
+#include "platform/Utf8Decoder.h"
 
 #include <QByteArray>
 #include <QList>
-#include <QStringDecoder>
 
 #include <fuzzer/FuzzedDataProvider.h>
 
@@ -23,8 +23,8 @@ namespace {
 constexpr qsizetype kWaits = 5;
 constexpr qsizetype kStatWait = 3;
 
-// One connection as the settings window sees it: a decoder that keeps a character cut between
-// arrivals, the reader, and the reply each wait ended with.
+// One connection as the settings window sees it: the socket's decoder, the reader, and the reply
+// each wait ended with.
 class Conversation
 {
 public:
@@ -43,7 +43,7 @@ public:
     const QList<ReplyReader::Reply>& replies() const { return m_replies; }
 
 private:
-    QStringDecoder m_decoder{QStringDecoder::Utf8};
+    Utf8Decoder m_decoder;
     ReplyReader m_reader;
     QList<ReplyReader::Reply> m_replies;
 };
@@ -91,6 +91,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         arrivals.append(QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size())));
         stream += arrivals.last();
     }
+
+    Utf8Decoder cutDecoder, wholeDecoder;
+    QString cutText;
+    for (const QByteArray& arrival : arrivals)
+        cutText += cutDecoder.decode(arrival);
+    require(cutText == wholeDecoder.decode(stream), "the text does not depend on the cuts");
 
     Conversation cut;
     for (const QByteArray& arrival : arrivals)

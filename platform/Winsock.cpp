@@ -31,7 +31,7 @@ void Winsock::Connect()
 
     Close(); // a previous connection that ended on its own (refused, or closed by the server)
     m_socket = new QTcpSocket(this);
-    m_decoder = QStringDecoder(QStringDecoder::Utf8);
+    m_decoder = Utf8Decoder();
     connect(m_socket, &QIODevice::readyRead, this, [this] {
         emit DataArrival(static_cast<qint32>(
             std::min<qint64>(m_socket->bytesAvailable(), std::numeric_limits<qint32>::max())));

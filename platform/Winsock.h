@@ -1,8 +1,9 @@
 #pragma once
 
+#include "platform/Utf8Decoder.h"
+
 #include <QObject>
 #include <QString>
-#include <QStringDecoder>
 
 class QTcpSocket;
 
@@ -37,5 +38,5 @@ signals:
 
 private:
     QTcpSocket* m_socket = nullptr;
-    QStringDecoder m_decoder;
+    Utf8Decoder m_decoder;
 };
