@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLockFile>
 #include <QSettings>
 #include <QStandardPaths>
 
@@ -32,6 +33,18 @@ void removeLeftovers(const QFileInfo& file)
             QFile::remove(entry.filePath());
 }
 
+// QSettings keeps writers apart with "<file>.lock". A process killed while creating it leaves it
+// empty, and the next save would wait until it is 30 s old; as QLockFile's own stale time is
+// one second here, such a lock is cleared as soon as it is that old (at once when its owner is
+// known to be gone). A live writer holds its lock for milliseconds.
+void clearStaleLock(const QString& path)
+{
+    QLockFile lock(path + QStringLiteral(".lock"));
+    lock.setStaleLockTime(1000);
+    if (lock.tryLock(2000))
+        lock.unlock();
+}
+
 // The file holds the enciphered password, so it is the user's alone from its first byte on;
 // QSettings replaces it atomically and keeps the permissions of the file it replaces.
 void prepareFile(const QString& path)
@@ -39,6 +52,7 @@ void prepareFile(const QString& path)
     if (!QDir().mkpath(QFileInfo(path).absolutePath()))
         throw RuntimeError(QStringLiteral("Settings store: cannot create the folder of ") + path);
     removeLeftovers(QFileInfo(path));
+    clearStaleLock(path);
     QFile file(path);
     if (!file.exists()) {
         if (!file.open(QIODevice::WriteOnly, kOwnerOnly))

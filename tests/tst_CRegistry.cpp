@@ -2,6 +2,7 @@
 #include "support/TestConfig.h"
 
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QTest>
@@ -14,6 +15,7 @@ class tst_CRegistry : public QObject
 private slots:
     void batchIsSavedWholeAtCommit();
     void saveRemovesLeftoversOfACutShortSave();
+    void saveClearsALockLeftEmpty();
 
 private:
     static CRegistry settingsStore();
@@ -71,6 +73,23 @@ void tst_CRegistry::saveRemovesLeftoversOfACutShortSave()
     QVERIFY(!QFileInfo::exists(config.settingsFile() + QStringLiteral(".Ab3xYz")));
     QVERIFY(QFileInfo::exists(config.settingsFile() + QStringLiteral(".Qw9rTy")));
     QVERIFY(QFileInfo::exists(config.settingsFile() + QStringLiteral(".notes")));
+    QCOMPARE(config.stored(QStringLiteral("UserId")), QStringLiteral("second"));
+}
+
+void tst_CRegistry::saveClearsALockLeftEmpty()
+{
+    // A writer killed between creating its lock file and writing its name into it.
+    const TestConfig config;
+    config.store(QStringLiteral("UserId"), QStringLiteral("first"));
+    QFile lock(config.settingsFile() + QStringLiteral(".lock"));
+    QVERIFY(lock.open(QIODevice::WriteOnly));
+    QVERIFY(lock.setFileTime(QDateTime::currentDateTimeUtc().addSecs(-2), QFileDevice::FileModificationTime));
+    lock.close();
+
+    QElapsedTimer clock;
+    clock.start();
+    config.store(QStringLiteral("UserId"), QStringLiteral("second"));
+    QVERIFY2(clock.elapsed() < 5000, QByteArray::number(clock.elapsed()));
     QCOMPARE(config.stored(QStringLiteral("UserId")), QStringLiteral("second"));
 }
 
