@@ -22,17 +22,16 @@ void frmSettings::SendCommand(const QString& command)
 
 void frmSettings::socPOP_DataArrival(qint32 bytesTotal)
 {
-    const QStringList lines = m_replies.feed(socPOP->GetData(bytesTotal));
-    for (const QString& line : lines) {
-        if (mbGotOK || mbGotErr)
-            break; // a wait judges one reply
-        msReply = line;
-        qCDebug(lcPop3).noquote() << "received" << ReplyReader::withoutLineEnd(line).left(200);
-        const auto verdict = ReplyReader::judge(line);
-        mbGotOK = verdict == ReplyReader::Verdict::Ok;
-        mbGotErr = verdict == ReplyReader::Verdict::Err;
-    }
-    if (m_replyWait && (mbGotOK || mbGotErr))
+    const QString text = socPOP->GetData(bytesTotal);
+    if (mbGotOK || mbGotErr)
+        return; // a wait judges one reply
+    const ReplyReader::Reply reply = m_replies.take(text);
+    if (reply.verdict == ReplyReader::Verdict::None)
+        return;
+    msReply = reply.line;
+    mbGotOK = reply.verdict == ReplyReader::Verdict::Ok;
+    mbGotErr = !mbGotOK;
+    if (m_replyWait)
         m_replyWait->quit();
 }
 

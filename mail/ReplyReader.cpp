@@ -1,5 +1,7 @@
 #include "mail/ReplyReader.h"
 
+#include "mail/Logging.h"
+
 QStringList ReplyReader::feed(const QString& text)
 {
     m_partial += text;
@@ -19,6 +21,17 @@ QStringList ReplyReader::feed(const QString& text)
     }
     m_partial.remove(0, start);
     return lines;
+}
+
+ReplyReader::Reply ReplyReader::take(const QString& text)
+{
+    const QStringList lines = feed(text);
+    for (const QString& line : lines) {
+        qCDebug(lcPop3).noquote() << "received" << withoutLineEnd(line).left(200);
+        if (const Verdict verdict = judge(line); verdict != Verdict::None)
+            return {verdict, line};
+    }
+    return {};
 }
 
 ReplyReader::Verdict ReplyReader::judge(const QString& line)

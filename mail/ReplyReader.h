@@ -18,8 +18,17 @@ public:
         Err
     };
 
+    struct Reply
+    {
+        Verdict verdict = Verdict::None;
+        QString line; // line end included
+    };
+
     // Adds received text; returns the lines it completed, line ends included.
     QStringList feed(const QString& text);
+    // Adds received text and judges the lines it completed in order; returns the first with a
+    // verdict, or no verdict. A wait judges one reply: the lines after it are dropped.
+    Reply take(const QString& text);
     // Forgets text of a line not yet complete.
     void clear() { m_partial.clear(); }
 

@@ -59,7 +59,7 @@ void Winsock::Connect()
     Close(); // a previous connection that ended on its own (refused, or closed by the server)
     QSslSocket* tls = Secure ? new QSslSocket(this) : nullptr;
     m_socket = tls ? tls : new QTcpSocket(this);
-    m_decoder = QStringDecoder(QStringDecoder::Utf8);
+    m_decoder = Utf8Decoder();
     // Over TLS this is decrypted data only, so the greeting cannot come before the handshake.
     connect(m_socket, &QIODevice::readyRead, this, [this] {
         emit DataArrival(static_cast<qint32>(

@@ -1,8 +1,9 @@
 #pragma once
 
+#include "platform/Utf8Decoder.h"
+
 #include <QObject>
 #include <QString>
-#include <QStringDecoder>
 
 class QSslSocket;
 class QTcpSocket;
@@ -48,7 +49,7 @@ private:
     void refuse(const QString& reason);
 
     QTcpSocket* m_socket = nullptr;
-    QStringDecoder m_decoder;
+    Utf8Decoder m_decoder;
     bool m_handshaking = false; // connected over TLS, certificate not yet accepted
     QByteArray m_refusal;       // a failed handshake, told as a reply
 };

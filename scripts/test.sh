@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds and runs the whole test suite twice: in build/, then in build-asan/ under AddressSanitizer
-# and UndefinedBehaviorSanitizer. Any failing test or sanitizer report makes it exit non-zero.
+# and UndefinedBehaviorSanitizer; then runs the fuzz targets (scripts/fuzz.sh). Any failing test,
+# sanitizer report or fuzz finding makes it exit non-zero.
 set -euo pipefail
 # shellcheck source=scripts/lib.sh
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
@@ -61,4 +62,7 @@ fi
 bash "$QUILLPOST_ROOT/scripts/check-package.sh" "$QUILLPOST_ROOT/build"
 # The program in a desktop of its own, driven through its windows and tray icon.
 bash "$QUILLPOST_ROOT/tests/e2e/run.sh" "$QUILLPOST_ROOT/build"
+
+# Every fuzz target for a bounded time, also under the sanitizers.
+bash "$QUILLPOST_ROOT/scripts/fuzz.sh" 30
 say "all tests passed, plain and under the sanitizers"

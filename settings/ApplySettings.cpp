@@ -21,6 +21,8 @@ void frmSettings::cmdOK_Click()
     CRegistry store;
     store.Application(kApplication);
     store.Section(kSection);
+    // The set is saved whole at the end: a crash or kill part-way leaves the previous set intact.
+    store.BeginBatch();
     const auto write = [&store](const StoredSettings::Key& key, const QString& value) {
         runStep([&] {
             store.Key(QString::fromLatin1(key.name));
@@ -56,6 +58,7 @@ void frmSettings::cmdOK_Click()
     write(CommandLine, txtRun->text());
     write(StartUp, optionText(miStartUp));
     write(AutoRun, optionText(miAutoRun));
+    runStep([&store] { store.CommitBatch(); });
     runStep([this] {
         if (miAutoRun == 0)
             CreateStartUpShortcut();

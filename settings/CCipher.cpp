@@ -3,6 +3,8 @@
 #include "settings/RandomGenerator.h"
 #include "settings/SixBit.h"
 
+#include <QStringDecoder>
+
 #include <array>
 #include <cmath>
 
@@ -22,6 +24,12 @@ void CCipher::Key(const QString& key)
 {
     m_key = key.toUtf8();
     SeedFromKey();
+}
+
+QString CCipher::Text() const
+{
+    // A leading U+FEFF belongs to the password; QString::fromUtf8 would drop it as a byte-order mark.
+    return QStringDecoder(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom).decode(m_text);
 }
 
 void CCipher::Text(const QString& text)

@@ -14,7 +14,7 @@ public:
     // Never fails: text that no Encrypt produced still deciphers to some text.
     void Decrypt();
     void Key(const QString& key);
-    QString Text() const { return QString::fromUtf8(m_text); }
+    QString Text() const;
     void Text(const QString& text);
 
 private:

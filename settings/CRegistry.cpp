@@ -2,6 +2,7 @@
 
 #include "app/RuntimeError.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -189,9 +190,22 @@ QStringList readLines(const QString& path)
     return lines;
 }
 
+// A save cut short by a crash or a kill leaves its temporary "<file>.XXXXXX" behind, a copy of the
+// settings that nothing would ever remove. A minute on, no save is still writing it.
+void removeLeftovers(const QFileInfo& file)
+{
+    const QDateTime cutOff = QDateTime::currentDateTimeUtc().addSecs(-60);
+    const QFileInfoList entries = file.absoluteDir().entryInfoList(
+        {file.fileName() + QStringLiteral(".??????")}, QDir::Files | QDir::Hidden);
+    for (const QFileInfo& entry : entries)
+        if (entry.lastModified().toUTC() < cutOff)
+            QFile::remove(entry.filePath());
+}
+
 // Replaces the file as a whole: readers see the old file or the new one, never a part.
 void writeLines(const QString& path, const QStringList& lines)
 {
+    removeLeftovers(QFileInfo(path));
     if (!QDir().mkpath(QFileInfo(path).absolutePath()))
         throw RuntimeError(QStringLiteral("Settings store: cannot create the folder of ") + path);
     const QByteArray bytes = (lines.join(u'\n') + u'\n').toUtf8();
@@ -226,12 +240,11 @@ QString CRegistry::RegGet(QString defaultValue) const
     return decodedValue(entryOf(lines[place.entries.first()])->rawValue);
 }
 
-void CRegistry::RegSet(const QString& setting)
+// Sets a key's entry in the file's lines, adding the entry, and its section, when absent.
+static void setEntry(QStringList& lines, const QString& section, const QString& key, const QString& value)
 {
-    const QString file = path();
-    QStringList lines = readLines(file);
-    const Place place = locate(lines, m_section, m_key);
-    const QString entry = encodedName(m_key) + u'=' + encodedValue(setting);
+    const Place place = locate(lines, section, key);
+    const QString entry = encodedName(key) + u'=' + encodedValue(value);
     if (!place.entries.isEmpty()) {
         lines[place.entries.first()] = entry;
     } else if (place.insertAt >= 0) {
@@ -239,8 +252,32 @@ void CRegistry::RegSet(const QString& setting)
     } else {
         if (!lines.isEmpty() && !lines.last().trimmed().isEmpty())
             lines.append(QString());
-        lines << u'[' + encodedName(m_section) + u']' << entry;
+        lines << u'[' + encodedName(section) + u']' << entry;
     }
+}
+
+void CRegistry::RegSet(const QString& setting)
+{
+    if (m_batch) {
+        m_batch->append({m_section, m_key, setting});
+        return;
+    }
+    CommitValues({{m_section, m_key, setting}});
+}
+
+void CRegistry::CommitBatch()
+{
+    const Values held = m_batch.value_or(Values());
+    m_batch.reset();
+    CommitValues(held);
+}
+
+void CRegistry::CommitValues(const Values& values) const
+{
+    const QString file = path();
+    QStringList lines = readLines(file);
+    for (const Held& held : values)
+        setEntry(lines, held.section, held.key, held.value);
     writeLines(file, lines);
 }
 

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QList>
 #include <QString>
+
+#include <optional>
 
 // The per-user settings store, addressed by application, section and key: one INI-style file per
 // application under the user's config folder, a section per section name. Every read goes to the
@@ -16,16 +19,32 @@ public:
     // The stored value of the current key, or defaultValue when there is none.
     QString RegGet(QString defaultValue) const;
     void RegSet(const QString& setting);
-    // Deletes the current key; quiet when it is absent.
+    // Deletes the current key at once, batch or not; quiet when it is absent.
     void RegDel();
+
+    // Holds the RegSet calls that follow until CommitBatch saves them together in one atomic
+    // replacement of the file, so that a crash in between leaves the earlier set whole. RegGet
+    // reads the file and does not see held values.
+    void BeginBatch() { m_batch.emplace(); }
+    // Saves the held values and ends the batch; on failure none of them is saved.
+    void CommitBatch();
 
     // The file that holds an application's settings.
     static QString fileOf(const QString& application);
 
 private:
+    struct Held
+    {
+        QString section, key, value;
+    };
+    using Values = QList<Held>;
+
     QString path() const;
+    // Writes values into the file in one replacement of it.
+    void CommitValues(const Values& values) const;
 
     QString m_application;
     QString m_section;
     QString m_key;
+    std::optional<Values> m_batch;
 };

@@ -97,6 +97,17 @@ private:
     qsizetype m_length;
 };
 
+// Handlers take the signal's arguments, or none (a button's "checked" is of no use). A function of
+// its own: clang checks a discarded branch that holds a lambda.
+template <typename Handler, typename... Arguments>
+void invokeHandler(frmSettings* window, const Handler& handler, Arguments... arguments)
+{
+    if constexpr (std::is_invocable_v<Handler, frmSettings*, Arguments...>)
+        std::invoke(handler, window, arguments...);
+    else
+        std::invoke(handler, window);
+}
+
 } // namespace
 
 frmSettings::frmSettings(Platform& platform)
@@ -271,13 +282,7 @@ template <typename Sender, typename Signal, typename Handler>
 void frmSettings::on(Sender* sender, Signal signal, Handler handler)
 {
     connect(sender, signal, this, [this, handler](auto... arguments) {
-        runStep([&] {
-            // Handlers take the signal's arguments, or none (a button's "checked" is of no use).
-            if constexpr (std::is_invocable_v<Handler, frmSettings*, decltype(arguments)...>)
-                std::invoke(handler, this, arguments...);
-            else
-                std::invoke(handler, this);
-        });
+        runStep([&] { invokeHandler(this, handler, arguments...); });
     });
 }
 

@@ -168,7 +168,7 @@ private:
     bool mbTimedOut = false;
     bool mbGotOK = false;
     bool mbGotErr = false;
-    QString msReply; // the last complete reply line, line end included
+    QString msReply; // the last reply line with a verdict, line end included
     ReplyReader m_replies;
     class QEventLoop* m_replyWait = nullptr;
 

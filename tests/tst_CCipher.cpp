@@ -244,6 +244,7 @@ void tst_CCipher::roundTrip_data()
     QTest::newRow("NUL alone") << QString(1, QChar(0)) << ApplicationKey();
     QTest::newRow("code 255 alone") << QString(1, QChar(255)) << ApplicationKey();
     QTest::newRow("non-ASCII") << QStringLiteral("pässwörd€😀") << ApplicationKey();
+    QTest::newRow("leading U+FEFF is no byte-order mark") << QStringLiteral("\uFEFFpw") << ApplicationKey();
     QTest::newRow("long") << QString(1000, QLatin1Char('x')) << ApplicationKey();
     QTest::newRow("non-ASCII key") << QStringLiteral("hunter2") << QStringLiteral("ключ€");
     QTest::newRow("empty key") << QStringLiteral("hunter2") << QString();

@@ -115,6 +115,8 @@ private slots:
     void anUnwritableStoreRaises();
     void anUnreadableStoreRaises();
     void anUnreadableFileRaises();
+    void batchIsSavedWholeAtCommit();
+    void saveRemovesLeftoversOfACutShortSave();
 
 private:
     std::optional<TestConfig> m_config;
@@ -426,6 +428,50 @@ void tst_CRegistry::anUnreadableFileRaises()
     QVERIFY(QFile::setPermissions(m_config->settingsFile(), QFile::WriteOwner));
     QVERIFY_THROWS_EXCEPTION(RuntimeError, get(QStringLiteral("Interval"), QStringLiteral("10")));
     QVERIFY_THROWS_EXCEPTION(RuntimeError, set(QStringLiteral("UserId"), QStringLiteral("alice")));
+}
+
+void tst_CRegistry::batchIsSavedWholeAtCommit()
+{
+    m_config->store(QStringLiteral("UserId"), QStringLiteral("old"));
+    CRegistry store = registryAt(QStringLiteral("UserId"));
+    store.BeginBatch();
+    store.RegSet(QStringLiteral("new"));
+    store.Key(QStringLiteral("POP3Server"));
+    store.RegSet(QStringLiteral("pop.test"));
+    QCOMPARE(m_config->stored(QStringLiteral("UserId")), QStringLiteral("old"));
+    QCOMPARE(m_config->stored(QStringLiteral("POP3Server")), QStringLiteral("<absent>"));
+
+    store.CommitBatch();
+    QCOMPARE(m_config->stored(QStringLiteral("UserId")), QStringLiteral("new"));
+    QCOMPARE(m_config->stored(QStringLiteral("POP3Server")), QStringLiteral("pop.test"));
+    struct stat status = {};
+    QCOMPARE(stat(QFile::encodeName(m_config->settingsFile()).constData(), &status), 0);
+    QCOMPARE(status.st_mode & 07777, 0600u);
+
+    // After the commit, writes go to the file at once again.
+    store.Key(QStringLiteral("UserId"));
+    store.RegSet(QStringLiteral("newer"));
+    QCOMPARE(m_config->stored(QStringLiteral("UserId")), QStringLiteral("newer"));
+}
+
+void tst_CRegistry::saveRemovesLeftoversOfACutShortSave()
+{
+    m_config->store(QStringLiteral("UserId"), QStringLiteral("first"));
+    const auto leftover = [&](const QString& suffix, qint64 ageSeconds) {
+        QFile file(m_config->settingsFile() + suffix);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QVERIFY(file.setFileTime(QDateTime::currentDateTimeUtc().addSecs(-ageSeconds),
+                                 QFileDevice::FileModificationTime));
+    };
+    leftover(QStringLiteral(".Ab3xYz"), 120);
+    leftover(QStringLiteral(".Qw9rTy"), 0); // a save that may still be writing
+    leftover(QStringLiteral(".notes"), 120);
+
+    m_config->store(QStringLiteral("UserId"), QStringLiteral("second"));
+    QVERIFY(!QFileInfo::exists(m_config->settingsFile() + QStringLiteral(".Ab3xYz")));
+    QVERIFY(QFileInfo::exists(m_config->settingsFile() + QStringLiteral(".Qw9rTy")));
+    QVERIFY(QFileInfo::exists(m_config->settingsFile() + QStringLiteral(".notes")));
+    QCOMPARE(m_config->stored(QStringLiteral("UserId")), QStringLiteral("second"));
 }
 
 QTEST_MAIN(tst_CRegistry)

@@ -132,6 +132,8 @@ void tst_CheckMail::statReplies_data()
     QTest::newRow("split before the line end")
         << Chunks{"+OK 3 5000", "\r\n"} << "3 e-mails waiting (5 Kb)" << true << true;
     QTest::newRow("bare line feed") << Chunks{"+OK 3 5000\n"} << "3 e-mails waiting (5 Kb)" << true << true;
+    QTest::newRow("character cut short before a bare line feed")
+        << Chunks{"+OK 3 5000 \xC3", "\n"} << "3 e-mails waiting (5 Kb)" << true << true;
     QTest::newRow("no size") << Chunks{"+OK 3\r\n"} << "Off-Line" << false << false;
     QTest::newRow("size not a number") << Chunks{"+OK 3 5k\r\n"} << "Off-Line" << false << false;
 }
@@ -228,6 +230,8 @@ void tst_CheckMail::noVerdictEndsAtTheTimeOut()
 
     // Each conversation has its own full time-out: the first one of a run too. The time-out is a
     // coarse timer, which may tick up to a twentieth early.
+    // Each conversation has its own full time-out: the first one of a run too. A coarse timer may
+    // fire up to 5 % early, and the clock counts whole milliseconds.
     QElapsedTimer clock;
     clock.start();
     check();

@@ -1,6 +1,7 @@
 #include "support/ScriptedPop3Server.h"
 
 #include "app/RuntimeError.h"
+#include "platform/Utf8Decoder.h"
 #include "platform/Winsock.h"
 
 #include <QSignalSpy>
@@ -51,6 +52,8 @@ private slots:
     void conversationKeepsOrder();
     void splitReplyArrivesInPieces();
     void getDataKeepsCharactersWhole();
+    void textDoesNotDependOnTheCuts_data();
+    void textDoesNotDependOnTheCuts();
     void hugeLineArrivesWhole();
     void closeSendsWhatWasHandedOver();
     void closeFlushesMoreThanTheSystemTakesAtOnce();
@@ -256,6 +259,38 @@ void tst_Winsock::getDataKeepsCharactersWhole()
     QCOMPARE(counted.GetData(1), QString());
     QCOMPARE(counted.GetData(0), QString());
     QCOMPARE(counted.GetData(10), QStringLiteral("€\r\n"));
+}
+
+void tst_Winsock::textDoesNotDependOnTheCuts_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("text");
+    const QChar bad(QChar::ReplacementCharacter);
+    QTest::newRow("characters of two to four bytes")
+        << QByteArray("\xC3\xBC\xE2\x82\xAC\xF0\x9F\x98\x80\n") << QStringLiteral("ü€😀\n");
+    QTest::newRow("character cut short before a line feed")
+        << QByteArray("+OK \xC3\n") << QStringLiteral("+OK ") + bad + "\n";
+    QTest::newRow("broken character before a whole one")
+        << QByteArray("\xE2\x82\xC3\xA9\r\n") << QString(2, bad) + QStringLiteral("é\r\n");
+    QTest::newRow("surrogate half") << QByteArray("\xED\xA0\x80x") << QString(3, bad) + "x";
+    QTest::newRow("U+FEFF is kept") << QByteArray("\xEF\xBB\xBF+OK\xEF\xBB\xBF")
+                                    << QStringLiteral("\uFEFF+OK\uFEFF");
+}
+
+void tst_Winsock::textDoesNotDependOnTheCuts()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, text);
+    for (qsizetype cut = 0; cut <= bytes.size(); ++cut) {
+        Utf8Decoder decoder;
+        const QString head = decoder.decode(bytes.left(cut));
+        QCOMPARE(head + decoder.decode(bytes.mid(cut)), text);
+    }
+    Utf8Decoder byteByByte;
+    QString pieces;
+    for (const char byte : bytes)
+        pieces += byteByByte.decode(QByteArray(1, byte));
+    QCOMPARE(pieces, text);
 }
 
 void tst_Winsock::hugeLineArrivesWhole()

@@ -45,6 +45,19 @@ const NotifyIconData* FakePlatform::shown() const
     return current;
 }
 
+void FakePlatform::forgetHistory()
+{
+    QList<TrayCall> kept;
+    if (const NotifyIconData* current = shown())
+        kept.append({NotifyMessage::Add, *current});
+    trayCalls = kept;
+    dialogs.clear();
+    openedDocuments.clear();
+    messages.clear();
+    commandLines.clear();
+    playedSounds.clear();
+}
+
 bool FakePlatform::iconShown() const
 {
     return shown() != nullptr;

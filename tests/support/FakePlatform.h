@@ -44,6 +44,9 @@ public:
     QList<NetworkLink> links;
     int endProgramCalls = 0;
 
+    // Forgets the recorded calls but keeps what the tray shows, so that a long run stays small.
+    void forgetHistory();
+
     // What the tray shows after the recorded calls.
     bool iconShown() const;
     QIcon shownIcon() const;

@@ -65,6 +65,12 @@ bool ScriptedPop3Server::received(const QByteArray& prefix) const
                        [&](const QByteArray& line) { return line.startsWith(prefix); });
 }
 
+void ScriptedPop3Server::forgetReceived()
+{
+    m_lines.clear();
+    m_bytes.clear();
+}
+
 void ScriptedPop3Server::serveNext()
 {
     if (m_client || !m_server->hasPendingConnections())

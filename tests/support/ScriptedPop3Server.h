@@ -60,6 +60,8 @@ public:
     bool received(const QByteArray& prefix) const;
     // Every byte received, over all connections.
     QByteArray receivedBytes() const { return m_bytes; }
+    // Forgets the lines and bytes received so far.
+    void forgetReceived();
     // The number of connections served so far.
     int connectionCount() const { return m_connections; }
     // Whether a client connection is being served now.
