@@ -2,9 +2,9 @@
 #include "platform/Timer.h"
 #include "platform/Winsock.h"
 #include "settings/frmSettings.h"
+#include "support/CheckingWindow.h"
 #include "support/FakePlatform.h"
 #include "support/ScriptedPop3Server.h"
-#include "support/TestConfig.h"
 #include "tray/CTrayIcon.h"
 
 #include <QAction>
@@ -132,43 +132,27 @@ private:
     void checkAgainst(const Fault& fault, int number);
 
     const int m_checks;
-    std::optional<TestConfig> m_config;
-    std::optional<FakePlatform> m_platform;
     std::optional<ScriptedPop3Server> m_server;
-    std::unique_ptr<frmSettings> m_window;
+    std::optional<CheckingWindow> m_rig;
+    FakePlatform* m_platform = nullptr;
+    frmSettings* m_window = nullptr;
 };
 
 void tst_Soak::init()
 {
-    m_config.emplace();
-    m_platform.emplace();
     m_server.emplace();
     QVERIFY(m_server->isListening());
-    gTrayIcon.bind(&*m_platform);
-    m_window = std::make_unique<frmSettings>(*m_platform);
-    frmSettings& w = *m_window;
-    w.miInterval = 3600;
-    w.optIfOffLine[1]->click();
-    w.txtServer->setText(QStringLiteral("127.0.0.1"));
-    w.socPOP->RemoteHost = QStringLiteral("127.0.0.1");
-    w.socPOP->RemotePort = m_server->port();
-    w.txtUserId->setText(QStringLiteral("alice"));
-    w.txtPassword->setText(QStringLiteral("wonderland"));
-    w.optTT[2]->click();
-    w.optSound[1]->click();
-    gTrayIcon->Icon(w.picNoMail->Picture());
-    gTrayIcon->ToolTip(QStringLiteral("Off-Line"));
-    gTrayIcon->Notification(w.picHook);
-    gTrayIcon->Create();
+    m_rig.emplace(QStringLiteral("127.0.0.1:%1").arg(m_server->port()), QStringLiteral("alice"),
+                  QStringLiteral("wonderland"));
+    m_platform = &m_rig->platform();
+    m_window = &m_rig->window();
+    m_window->optRun[0]->click();
 }
 
 void tst_Soak::cleanup()
 {
-    m_window.reset();
-    gTrayIcon.release();
+    m_rig.reset();
     m_server.reset();
-    m_platform.reset();
-    m_config.reset();
 }
 
 void tst_Soak::script(const Fault& fault)
