@@ -34,10 +34,10 @@ QString certificateReason(const QList<QSslError>& errors, const QString& host)
         {QSslError::CertificateRevoked, QStringLiteral("The server's certificate has been revoked")},
         {QSslError::NoPeerCertificate, QStringLiteral("The server sent no certificate")},
     };
-    for (const auto& [kind, reason] : reasons)
+    for (const auto& entry : reasons)
         if (std::any_of(errors.begin(), errors.end(),
-                        [kind](const QSslError& e) { return e.error() == kind; }))
-            return reason;
+                        [kind = entry.first](const QSslError& e) { return e.error() == kind; }))
+            return entry.second;
     return QStringLiteral("The server's certificate could not be checked: ") + errors.first().errorString();
 }
 
