@@ -28,6 +28,14 @@ public:
     QStringList pieces;
 };
 
+// Starts a connection to the scripted server on the IPv4 loopback.
+void connectTo(Winsock& socket, const ScriptedPop3Server& server)
+{
+    socket.RemoteHost = QStringLiteral("127.0.0.1");
+    socket.RemotePort = server.port();
+    socket.Connect();
+}
+
 // Connects as soon as the socket has closed by itself.
 bool connectOnceClosed(Winsock& socket)
 {
@@ -107,9 +115,7 @@ void tst_Winsock::sentTextArrivesAsUtf8()
     ScriptedPop3Server server;
     Winsock socket;
     QSignalSpy arrivals(&socket, &Winsock::DataArrival);
-    socket.RemoteHost = QStringLiteral("127.0.0.1");
-    socket.RemotePort = server.port();
-    socket.Connect();
+    connectTo(socket, server);
     QVERIFY(arrivals.wait(waitMs));
 
     socket.SendData(text);
@@ -143,9 +149,7 @@ void tst_Winsock::connectWhileOpenThrows()
     ScriptedPop3Server server;
     Winsock socket;
     Reader reader(socket);
-    socket.RemoteHost = QStringLiteral("127.0.0.1");
-    socket.RemotePort = server.port();
-    socket.Connect();
+    connectTo(socket, server);
     QVERIFY_THROWS_EXCEPTION(RuntimeError, socket.Connect()); // still connecting
     QTRY_COMPARE_WITH_TIMEOUT(reader.text(), greeting, waitMs);
     QVERIFY_THROWS_EXCEPTION(RuntimeError, socket.Connect()); // connected
@@ -200,9 +204,7 @@ void tst_Winsock::conversationKeepsOrder()
     server.setReply("STAT", {"+OK 2 320\r\n"});
     Winsock socket;
     Reader reader(socket);
-    socket.RemoteHost = QStringLiteral("127.0.0.1");
-    socket.RemotePort = server.port();
-    socket.Connect();
+    connectTo(socket, server);
     QTRY_COMPARE_WITH_TIMEOUT(reader.text(), greeting, waitMs);
 
     // Several commands in one go: each line gets its reply, in order, and QUIT ends the connection.
@@ -226,9 +228,7 @@ void tst_Winsock::splitReplyArrivesInPieces()
     server.setGreeting({"+OK ", "ready", "\r\n"});
     Winsock socket;
     Reader reader(socket);
-    socket.RemoteHost = QStringLiteral("127.0.0.1");
-    socket.RemotePort = server.port();
-    socket.Connect();
+    connectTo(socket, server);
     QTRY_COMPARE_WITH_TIMEOUT(reader.pieces, QStringList({"+OK ", "ready", "\r\n"}), waitMs);
 }
 
@@ -239,9 +239,7 @@ void tst_Winsock::getDataKeepsCharactersWhole()
     server.setGreeting({"+OK Gr\xC3", "\xBC\xC3\x9F\r\n"});
     Winsock socket;
     Reader reader(socket);
-    socket.RemoteHost = QStringLiteral("127.0.0.1");
-    socket.RemotePort = server.port();
-    socket.Connect();
+    connectTo(socket, server);
     QTRY_COMPARE_WITH_TIMEOUT(reader.pieces.size(), 2, waitMs);
     QCOMPARE(reader.pieces, QStringList({QStringLiteral("+OK Gr"), QStringLiteral("üß\r\n")}));
 
@@ -250,9 +248,7 @@ void tst_Winsock::getDataKeepsCharactersWhole()
     server.setGreeting({"\xC3\xBC\xE2\x82\xAC\r\n"}); // "ü€"
     Winsock counted;
     QSignalSpy arrivals(&counted, &Winsock::DataArrival);
-    counted.RemoteHost = QStringLiteral("127.0.0.1");
-    counted.RemotePort = server.port();
-    counted.Connect();
+    connectTo(counted, server);
     QTRY_VERIFY_WITH_TIMEOUT(!arrivals.isEmpty() && arrivals.last().first().toInt() == 7, waitMs);
     QCOMPARE(counted.GetData(1), QString());
     QCOMPARE(counted.GetData(2), QStringLiteral("ü"));
@@ -300,9 +296,7 @@ void tst_Winsock::hugeLineArrivesWhole()
     server.setGreeting({line});
     Winsock socket;
     Reader reader(socket);
-    socket.RemoteHost = QStringLiteral("127.0.0.1");
-    socket.RemotePort = server.port();
-    socket.Connect();
+    connectTo(socket, server);
     QTRY_COMPARE_WITH_TIMEOUT(reader.text().size(), line.size(), 20000);
     QCOMPARE(reader.text().toLatin1(), line);
 }
@@ -313,9 +307,7 @@ void tst_Winsock::closeSendsWhatWasHandedOver()
     Winsock socket;
     QSignalSpy arrivals(&socket, &Winsock::DataArrival);
     QSignalSpy ended(&server, &ScriptedPop3Server::clientDisconnected);
-    socket.RemoteHost = QStringLiteral("127.0.0.1");
-    socket.RemotePort = server.port();
-    socket.Connect();
+    connectTo(socket, server);
     QVERIFY(arrivals.wait(waitMs));
 
     socket.SendData(QStringLiteral("QUIT\r\n"));
@@ -335,9 +327,7 @@ void tst_Winsock::closeFlushesMoreThanTheSystemTakesAtOnce()
     Winsock socket;
     QSignalSpy arrivals(&socket, &Winsock::DataArrival);
     QSignalSpy ended(&server, &ScriptedPop3Server::clientDisconnected);
-    socket.RemoteHost = QStringLiteral("127.0.0.1");
-    socket.RemotePort = server.port();
-    socket.Connect();
+    connectTo(socket, server);
     QVERIFY(arrivals.wait(waitMs));
 
     socket.SendData(text);
@@ -371,9 +361,7 @@ void tst_Winsock::serverClosingLeavesSocketConnectable()
     server.setGreeting({"+OK going\r\n"}, ScriptedPop3Server::Then::Close);
     Winsock socket;
     Reader reader(socket);
-    socket.RemoteHost = QStringLiteral("127.0.0.1");
-    socket.RemotePort = server.port();
-    socket.Connect();
+    connectTo(socket, server);
     QTRY_COMPARE_WITH_TIMEOUT(reader.text(), QStringLiteral("+OK going\r\n"), waitMs);
 
     QVERIFY(connectOnceClosed(socket));
