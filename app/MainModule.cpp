@@ -1,7 +1,7 @@
 #include "app/MainModule.h"
 
-#include "app/Conversions.h"
-#include "app/RuntimeError.h"
+#include "core/Conversions.h"
+#include "core/RuntimeError.h"
 #include "mail/Logging.h"
 #include "platform/PictureBox.h"
 #include "platform/Platform.h"

@@ -3,8 +3,8 @@
 
 #include "fuzz/Require.h"
 
-#include "app/Conversions.h"
-#include "app/RuntimeError.h"
+#include "core/Conversions.h"
+#include "core/RuntimeError.h"
 
 #include <QByteArray>
 #include <QString>

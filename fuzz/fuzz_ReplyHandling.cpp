@@ -4,7 +4,7 @@
 
 #include "fuzz/Require.h"
 
-#include "app/RuntimeError.h"
+#include "core/RuntimeError.h"
 #include "mail/ReplyReader.h"
 #include "mail/StatReply.h"
 #include "platform/Utf8Decoder.h"

@@ -3,7 +3,7 @@
 #include "settings/frmSettings.h"
 
 #include "app/MainModule.h"
-#include "app/RuntimeError.h"
+#include "core/RuntimeError.h"
 #include "mail/Internet.h"
 #include "mail/Logging.h"
 #include "mail/ServerAddress.h"

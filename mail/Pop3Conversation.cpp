@@ -3,7 +3,7 @@
 
 #include "settings/frmSettings.h"
 
-#include "app/RuntimeError.h"
+#include "core/RuntimeError.h"
 #include "mail/Logging.h"
 #include "platform/Platform.h"
 #include "platform/Timer.h"

@@ -1,6 +1,6 @@
 #include "mail/StatReply.h"
 
-#include "app/RuntimeError.h"
+#include "core/RuntimeError.h"
 #include "mail/ReplyReader.h"
 
 #include <cmath>

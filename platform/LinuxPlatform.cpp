@@ -1,6 +1,6 @@
 #include "platform/LinuxPlatform.h"
 
-#include "app/RuntimeError.h"
+#include "core/RuntimeError.h"
 #include "platform/PictureBox.h"
 #include "platform/Twips.h"
 #include "platform/WaveFile.h"

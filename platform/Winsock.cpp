@@ -1,6 +1,6 @@
 #include "platform/Winsock.h"
 
-#include "app/RuntimeError.h"
+#include "core/RuntimeError.h"
 
 #include <QSslSocket>
 #include <QTimer>

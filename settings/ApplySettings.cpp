@@ -2,8 +2,8 @@
 
 #include "settings/frmSettings.h"
 
-#include "app/Conversions.h"
-#include "app/RuntimeError.h"
+#include "core/Conversions.h"
+#include "core/RuntimeError.h"
 #include "settings/CCipher.h"
 #include "settings/CRegistry.h"
 #include "settings/StartUpShortcut.h"

@@ -1,6 +1,6 @@
 #include "settings/CRegistry.h"
 
-#include "app/RuntimeError.h"
+#include "core/RuntimeError.h"
 
 #include <QDateTime>
 #include <QDir>

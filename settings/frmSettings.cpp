@@ -1,7 +1,7 @@
 #include "settings/frmSettings.h"
 
-#include "app/Conversions.h"
-#include "app/RuntimeError.h"
+#include "core/Conversions.h"
+#include "core/RuntimeError.h"
 #include "platform/FileOpenDialog.h"
 #include "platform/PictureBox.h"
 #include "platform/Platform.h"

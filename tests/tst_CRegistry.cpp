@@ -1,4 +1,4 @@
-#include "app/RuntimeError.h"
+#include "core/RuntimeError.h"
 #include "settings/CRegistry.h"
 #include "settings/StoredSettings.h"
 #include "support/TestConfig.h"

@@ -1,5 +1,5 @@
-#include "app/Conversions.h"
-#include "app/RuntimeError.h"
+#include "core/Conversions.h"
+#include "core/RuntimeError.h"
 
 #include <QLocale>
 #include <QTest>

@@ -1,4 +1,4 @@
-#include "app/RuntimeError.h"
+#include "core/RuntimeError.h"
 #include "mail/ReplyReader.h"
 #include "mail/StatReply.h"
 

@@ -1,6 +1,6 @@
 #include "support/ScriptedPop3Server.h"
 
-#include "app/RuntimeError.h"
+#include "core/RuntimeError.h"
 #include "platform/Utf8Decoder.h"
 #include "platform/Winsock.h"
 

@@ -1,7 +1,7 @@
 #include "tray/CTrayIcon.h"
 
-#include "app/Conversions.h"
-#include "app/RuntimeError.h"
+#include "core/Conversions.h"
+#include "core/RuntimeError.h"
 #include "platform/PictureBox.h"
 #include "platform/Twips.h"
 

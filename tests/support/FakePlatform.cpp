@@ -1,6 +1,6 @@
 #include "FakePlatform.h"
 
-#include "app/RuntimeError.h"
+#include "core/RuntimeError.h"
 
 #include <QProcess>
 

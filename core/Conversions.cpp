@@ -1,6 +1,6 @@
-#include "app/Conversions.h"
+#include "core/Conversions.h"
 
-#include "app/RuntimeError.h"
+#include "core/RuntimeError.h"
 
 #include <QLocale>
 
