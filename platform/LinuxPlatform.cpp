@@ -25,17 +25,6 @@
 #include <cstdio>
 #include <unistd.h>
 
-namespace {
-
-// The tip shown for the 64-character field: up to its terminator, without the blank padding.
-QString tipText(const QByteArray& field)
-{
-    const qsizetype end = field.indexOf('\0');
-    return QString::fromUtf8(end < 0 ? field : field.left(end)).trimmed();
-}
-
-} // namespace
-
 LinuxPlatform::LinuxPlatform()
 {
     // At log-on the panel may come up after the program; the icon appears once a tray exists.
@@ -122,7 +111,7 @@ void LinuxPlatform::notifyIcon(NotifyMessage message, const NotifyIconData& data
         if (m_trayIcon) // the icon is there already: adding it again fails quietly
             return;
         m_trayIcon = std::make_unique<QSystemTrayIcon>(data.hIcon);
-        m_trayIcon->setToolTip(tipText(data.szTip));
+        m_trayIcon->setToolTip(data.tipText());
         m_hook = data.hWnd;
         connect(m_trayIcon.get(), &QSystemTrayIcon::activated, this, &LinuxPlatform::deliverMouseMessages);
         m_onTray = false;
@@ -136,7 +125,7 @@ void LinuxPlatform::notifyIcon(NotifyMessage message, const NotifyIconData& data
         if (!m_trayIcon)
             return;
         m_trayIcon->setIcon(data.hIcon);
-        m_trayIcon->setToolTip(tipText(data.szTip));
+        m_trayIcon->setToolTip(data.tipText());
         break;
     case NotifyMessage::Delete:
         m_trayWatch.stop();

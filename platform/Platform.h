@@ -27,6 +27,13 @@ struct NotifyIconData
     quint32 uCallbackMessage = 512; // mouse move
     QIcon hIcon;
     QByteArray szTip; // the 64-character tip field as UTF-8; the tip ends at the first zero
+
+    // The tip as the desktop shows it: up to the terminator, without the blank padding.
+    QString tipText() const
+    {
+        const qsizetype end = szTip.indexOf('\0');
+        return QString::fromUtf8(end < 0 ? szTip : szTip.left(end)).trimmed();
+    }
 };
 
 enum class MessageIcon

@@ -10,7 +10,7 @@ readonly HARNESS="$QUILLPOST_ROOT/tests/dovecot/harness.sh"
 readonly BUILD="$QUILLPOST_ROOT/build"
 
 ensure_packages "${QUILLPOST_BUILD_PACKAGES[@]}" dovecot-pop3d openssl
-build_release
+build_release ON
 
 trap 'bash "$HARNESS" stop "$BUILD"' EXIT
 trap 'exit 130' INT

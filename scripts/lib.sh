@@ -49,7 +49,35 @@ ensure_packages() {
     [[ ${#missing[@]} -gt 0 ]] || return 0
     say "installing ${missing[*]}"
     as_root env DEBIAN_FRONTEND=noninteractive apt-get update
-    as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
+    # Debian starts and enables a package's system services when it is installed (Dovecot among
+    # them). The tests run private servers of their own, so the install starts none (policy-rc.d)
+    # and the units it enabled are disabled again: the machine runs what it ran before.
+    local policy=/usr/sbin/policy-rc.d own_policy= status=0 before
+    before=$(installed_packages)
+    if [[ ! -e $policy ]]; then
+        printf '#!/bin/sh\nexit 101\n' | as_root tee "$policy" >/dev/null
+        as_root chmod 755 "$policy"
+        own_policy=1
+    fi
+    as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}" ||
+        status=$?
+    [[ -z $own_policy ]] || as_root rm -f "$policy"
+    [[ $status -eq 0 ]] || die "apt-get install failed"
+    # shellcheck disable=SC2046 # one package a word
+    disable_services_of $(comm -13 <(echo "$before") <(installed_packages))
+}
+
+installed_packages() { dpkg-query -W -f='${db:Status-Status} ${Package}\n' | sed -n 's/^installed //p' | sort; }
+
+# Disables the system units that the given, newly installed packages ship.
+disable_services_of() {
+    [[ $# -gt 0 ]] && command -v systemctl >/dev/null || return 0
+    local units
+    units=$(dpkg-query -L "$@" 2>/dev/null | sed -nE 's#^/(usr/)?lib/systemd/system/([^/@]+\.(service|socket))$#\2#p')
+    [[ -n $units ]] || return 0
+    say "disabling the system services the install enabled: $(echo $units)"
+    # shellcheck disable=SC2086 # one unit a word
+    as_root systemctl disable --quiet $units 2>/dev/null || true
 }
 
 # A media plugin or the library with an unresolved dependency would only show when a sound plays.
@@ -75,7 +103,8 @@ build_tree() {
     cmake --build "$dir" -j2
 }
 
-# The program's own build, shared by run.sh and the first test run.
+# The program's own build, shared by run.sh and the first test run: build_release ON|OFF says
+# whether the tests are built too.
 build_release() {
-    build_tree "$QUILLPOST_ROOT/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+    build_tree "$QUILLPOST_ROOT/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo "-DBUILD_TESTING=$1"
 }

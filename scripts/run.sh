@@ -17,6 +17,6 @@ fi
 # qt6-wayland lets the program open on a Wayland session without X.
 ensure_packages "${QUILLPOST_BUILD_PACKAGES[@]}" qt6-wayland
 check_multimedia_runtime
-build_release
+build_release OFF
 say "starting build/quillpost"
 exec "$QUILLPOST_ROOT/build/quillpost"

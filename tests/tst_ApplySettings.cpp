@@ -24,7 +24,7 @@ private slots:
     void init();
     void cleanup();
 
-    void writesEveryKeyInOrder();
+    void writesEveryKey();
     void intervalAndToolTip_data();
     void intervalAndToolTip();
     void shortcutFollowsAutoRun();
@@ -69,7 +69,7 @@ QString tst_ApplySettings::autostartFile()
            QStringLiteral("/autostart/Quillpost.desktop");
 }
 
-void tst_ApplySettings::writesEveryKeyInOrder()
+void tst_ApplySettings::writesEveryKey()
 {
     start();
     m_window->frmSettings_Show();

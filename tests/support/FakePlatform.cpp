@@ -70,11 +70,7 @@ QIcon FakePlatform::shownIcon() const
 
 QString FakePlatform::shownTip() const
 {
-    if (!shown())
-        return {};
-    const QByteArray& field = shown()->szTip;
-    const qsizetype end = field.indexOf('\0');
-    return QString::fromUtf8(end < 0 ? field : field.left(end));
+    return shown() ? shown()->tipText() : QString();
 }
 
 void FakePlatform::beep()
