@@ -124,6 +124,7 @@ public:
     void mnuPopUpCheck_Click();
     void tmrTimeout_Timer();
     void socPOP_DataArrival(qint32 bytesTotal);
+    void socPOP_Closed(const QString& reason);
 
     // Tray mouse events, menu and animations (tray/TrayMenu.cpp, tray/Animation.cpp).
     void picHook_MouseMove(int button, int shift, float x, float y);
@@ -166,6 +167,7 @@ private:
     bool mbOnLine = false;
     bool mbWasOnLine = false;
     bool mbTimedOut = false;
+    bool mbClosed = false; // the connection is gone; cleared only when a conversation starts
     bool mbGotOK = false;
     bool mbGotErr = false;
     QString msReply; // the last reply line with a verdict, line end included
