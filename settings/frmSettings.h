@@ -116,8 +116,8 @@ public:
 
     // Mail checking (mail/MailCheckCycle.cpp, mail/Pop3Conversation.cpp).
     // Points socPOP at the server text as typed (start-up and OK). A text that cannot be read
-    // leaves it no host: a check then ends "Off-Line" without a message, as for a server that
-    // cannot be reached, only without waiting for the time-out.
+    // leaves it no host: a check then ends "Off-Line" at once without a message, as for a server
+    // that cannot be reached.
     void SetServer(const QString& text);
     void tmrCheck_Timer();
     void cmdCheckNow_Click();
