@@ -204,8 +204,6 @@ void tst_CheckMail::noVerdictEndsAtTheTimeOut()
     else
         m_server->setReply("PASS", {});
 
-    // Each conversation has its own full time-out: the first one of a run too. The time-out is a
-    // coarse timer, which may tick up to a twentieth early.
     // Each conversation has its own full time-out: the first one of a run too. A coarse timer may
     // fire up to 5 % early, and the clock counts whole milliseconds.
     QElapsedTimer clock;
@@ -224,7 +222,7 @@ void tst_CheckMail::lostConnectionEndsAtOnce_data()
     QTest::addColumn<QString>("host");
     QTest::addColumn<bool>("refused"); // at a port where nothing listens
     QTest::newRow("refused port") << "127.0.0.1" << true;
-    QTest::newRow("unknown host") << "nowhere.invalid" << false;
+    QTest::newRow("unknown host") << "nowhere.invalid" << false; // a name that never resolves
     QTest::newRow("closed after the greeting") << "127.0.0.1" << false;
 }
 
