@@ -5,6 +5,7 @@
 
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QStandardPaths>
@@ -16,6 +17,7 @@ const QByteArray kShowRequest = "show\n";
 // A running copy may still be on its way to listening, or be busy for a moment.
 constexpr int kReachLimitMs = 5000;
 constexpr int kRetryGapMs = 100;
+constexpr int kStepLimitMs = 1000;
 
 } // namespace
 
@@ -50,8 +52,8 @@ bool SingleCopy::claim()
         }
         QLocalSocket socket;
         socket.connectToServer(m_socketPath);
-        if (socket.waitForConnected(kRetryGapMs) && socket.write(kShowRequest) == kShowRequest.size() &&
-            socket.waitForBytesWritten(kRetryGapMs)) {
+        if (socket.waitForConnected(kStepLimitMs) && socket.write(kShowRequest) == kShowRequest.size() &&
+            socket.waitForBytesWritten(kStepLimitMs)) {
             qCInfo(lcStartup) << "Quillpost already runs: asked it to show its settings window";
             socket.disconnectFromServer();
             return false;
