@@ -1,4 +1,6 @@
 #include "app/MainModule.h"
+#include "app/SingleCopy.h"
+#include "mail/Logging.h"
 #include "platform/LinuxPlatform.h"
 #include "resources/Icons.h"
 #include "settings/frmSettings.h"
@@ -17,14 +19,22 @@ int main(int argc, char* argv[])
     // The program lives in the tray: a hidden window is no reason to end.
     QApplication::setQuitOnLastWindowClosed(false);
 
+    SingleCopy copy;
     LinuxPlatform platform;
     std::unique_ptr<frmSettings> window;
     try {
+        if (!copy.claim())
+            return 0; // the running copy shows its window instead
         window = MainModule::Main(platform);
     } catch (const std::exception& failure) {
-        // Only a settings store that cannot be read at all ends up here.
+        // Only a settings store that cannot be read at all, or a running copy that does not
+        // answer, ends up here.
         QMessageBox::critical(nullptr, QStringLiteral("Quillpost"), QString::fromLocal8Bit(failure.what()));
         return 1;
     }
+    QObject::connect(&copy, &SingleCopy::showRequested, window.get(), [&window] {
+        qCInfo(lcStartup) << "another start asked for the settings window";
+        window->frmSettings_Show();
+    });
     return QApplication::exec();
 }

@@ -94,6 +94,7 @@ void frmSettings::CheckMail()
         }
         // Every conversation gets its own full time-out.
         mbTimedOut = false;
+        mbClosed = false;
         tmrTimeout->setEnabled(false);
         tmrTimeout->setEnabled(true);
 
@@ -130,8 +131,14 @@ void frmSettings::CheckMail()
                 wav.emplace(m_platform);
                 wav->Play(msSample, 1);
             }
-            if (miRun != 0)
-                m_platform.startCommandLine(txtRun->text());
+            // The result stands even when the user's command cannot start.
+            if (miRun != 0) {
+                try {
+                    m_platform.startCommandLine(txtRun->text());
+                } catch (const std::exception& failure) {
+                    qCWarning(lcCheck) << "cannot start the command line:" << failure.what();
+                }
+            }
         }
         SetIdle(true);
     } catch (const std::exception& failure) {

@@ -43,6 +43,16 @@ void frmSettings::tmrTimeout_Timer()
         m_replyWait->quit();
 }
 
+void frmSettings::socPOP_Closed(const QString& reason)
+{
+    qCDebug(lcPop3).noquote() << "connection gone:" << reason;
+    // No reply can come any more: the wait ends now, as at the time-out, and so does every later
+    // wait of this conversation.
+    mbClosed = true;
+    if (m_replyWait)
+        m_replyWait->quit();
+}
+
 bool frmSettings::WaitForReply()
 {
     mbGotOK = false;
@@ -52,7 +62,7 @@ bool frmSettings::WaitForReply()
         // Sleeps in the event loop until a reply or the time-out wakes it.
         QEventLoop loop;
         QScopedValueRollback<QEventLoop*> current(m_replyWait, &loop);
-        while (!mbGotOK && !mbGotErr && !mbTimedOut)
+        while (!mbGotOK && !mbGotErr && !mbTimedOut && !mbClosed)
             loop.exec();
     });
 
@@ -67,7 +77,9 @@ bool frmSettings::WaitForReply()
     } else if (mbTimedOut) {
         qCDebug(lcPop3) << "no reply in time";
     }
-    if (mbGotErr || mbTimedOut) {
+    // A reply that came in before the connection ended still counts.
+    const bool lost = mbClosed && !mbGotOK;
+    if (mbGotErr || mbTimedOut || lost) {
         mbGotOK = false;
         mbGotErr = false;
         runStep([this] { socPOP->SendData(QStringLiteral("QUIT\r\n")); });

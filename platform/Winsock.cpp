@@ -65,6 +65,7 @@ void Winsock::Connect()
         emit DataArrival(static_cast<qint32>(
             std::min<qint64>(m_socket->bytesAvailable(), std::numeric_limits<qint32>::max())));
     });
+    watchEnd(m_socket);
     if (!tls) {
         m_socket->connectToHost(RemoteHost, static_cast<quint16>(RemotePort));
         return;
@@ -73,6 +74,22 @@ void Winsock::Connect()
     tls->setPeerVerifyMode(QSslSocket::VerifyPeer);
     tls->setPeerVerifyName(RemoteHost);
     tls->connectToHostEncrypted(RemoteHost, static_cast<quint16>(RemotePort));
+}
+
+void Winsock::watchEnd(QTcpSocket* socket)
+{
+    connect(socket, &QAbstractSocket::stateChanged, this, [this, socket](QAbstractSocket::SocketState state) {
+        if (state != QAbstractSocket::UnconnectedState || m_handshaking)
+            return;
+        // Queued: a failed handshake queues its refusal first, so it arrives as the reply it is.
+        QMetaObject::invokeMethod(
+            socket,
+            [this, socket] {
+                if (m_socket == socket)
+                    emit Closed(socket->errorString());
+            },
+            Qt::QueuedConnection);
+    });
 }
 
 void Winsock::watchHandshake(QSslSocket* socket)

@@ -26,8 +26,8 @@ public:
 
     // Starts connecting and returns at once; the server's first words arrive as data. Throws
     // RuntimeError when no connection can be started: no host, no valid port, or a connection
-    // that is not closed yet. A failure found later (refused, unreachable) only leaves the control
-    // closed again.
+    // that is not closed yet. A failure found later (refused, unknown host, unreachable) leaves
+    // the control closed again and raises Closed.
     void Connect();
     // Sends the text as UTF-8; throws RuntimeError when there is no connection to send on (over TLS:
     // no connection that has finished its handshake).
@@ -42,9 +42,14 @@ public:
 signals:
     // Received data waits; bytesTotal is the number of waiting bytes.
     void DataArrival(qint32 bytesTotal);
+    // The connection could not be made or has ended without Close (refused, unknown host,
+    // unreachable, closed by the server); reason says why in words. Raised after any data that
+    // came before, and never for a TLS handshake that failed: that one is refused as a reply.
+    void Closed(const QString& reason);
 
 private:
     void watchHandshake(QSslSocket* socket);
+    void watchEnd(QTcpSocket* socket);
     // Closes the connection and makes the reason the data that waits.
     void refuse(const QString& reason);
 

@@ -4,6 +4,7 @@
 
 #include "core/Conversions.h"
 #include "core/RuntimeError.h"
+#include "platform/Platform.h"
 #include "settings/CCipher.h"
 #include "settings/CRegistry.h"
 #include "settings/StartUpShortcut.h"
@@ -17,48 +18,56 @@ void frmSettings::cmdOK_Click()
     using namespace StoredSettings;
     using Conversions::optionText;
 
-    // Every step runs even when an earlier one failed; a failed step is abandoned.
-    CRegistry store;
-    store.Application(kApplication);
-    store.Section(kSection);
-    // The set is saved whole at the end: a crash or kill part-way leaves the previous set intact.
-    store.BeginBatch();
-    const auto write = [&store](const StoredSettings::Key& key, const QString& value) {
-        runStep([&] {
-            store.Key(QString::fromLatin1(key.name));
-            store.RegSet(value);
-        });
-    };
-
     // Enter saves without the box losing the focus; the floor applies all the same, so a check
     // never runs every second.
     EnforceIntervalFloor();
-    write(Interval, txtInterval->text());
-    runStep([this] { miInterval = Conversions::intervalSeconds(txtInterval->text()); });
-    write(IfOffLine, optionText(miIfOffLine));
-    write(POP3Server, txtServer->text());
-    SetServer(txtServer->text());
-    write(UserId, txtUserId->text());
-    runStep([&] {
+
+    // The set is saved whole or not at all: a crash or kill part-way leaves the previous set
+    // intact, and a save that fails changes nothing, says why, and leaves what was typed in the
+    // open window for another try.
+    try {
+        CRegistry store;
+        store.Application(kApplication);
+        store.Section(kSection);
+        store.BeginBatch();
+        const auto write = [&store](const Key& key, const QString& value) {
+            store.Key(QString::fromLatin1(key.name));
+            store.RegSet(value);
+        };
+        write(Interval, txtInterval->text());
+        write(IfOffLine, optionText(miIfOffLine));
+        write(POP3Server, txtServer->text());
+        write(UserId, txtUserId->text());
         CCipher cipher;
         cipher.Text(txtPassword->text());
         cipher.Key(ApplicationKey());
         cipher.Encrypt();
-        store.Key(QString::fromLatin1(Password.name));
-        store.RegSet(cipher.Text());
-    });
-    write(ToolTip, optionText(miTT));
+        write(Password, cipher.Text());
+        write(ToolTip, optionText(miTT));
+        write(Sound, optionText(miSound));
+        write(Sample, msSample);
+        write(Run, optionText(miRun));
+        write(CommandLine, txtRun->text());
+        write(StartUp, optionText(miStartUp));
+        write(AutoRun, optionText(miAutoRun));
+        store.CommitBatch();
+    } catch (const std::exception& failure) {
+        runStep([&] {
+            m_platform.messageBox(MessageIcon::Critical, QStringLiteral("Quillpost"),
+                                  QStringLiteral("The settings could not be saved, so none of them has "
+                                                 "changed:\n\n") +
+                                      QString::fromUtf8(failure.what()));
+        });
+        return;
+    }
+
+    // Once saved, each remaining step runs even when an earlier one failed.
+    runStep([this] { miInterval = Conversions::intervalSeconds(txtInterval->text()); });
+    runStep([this] { SetServer(txtServer->text()); });
     runStep([this] {
         gTrayIcon->ToolTip(miTT == 0 ? QString() : QStringLiteral("Off-Line"));
         gTrayIcon->Refresh();
     });
-    write(Sound, optionText(miSound));
-    write(Sample, msSample);
-    write(Run, optionText(miRun));
-    write(CommandLine, txtRun->text());
-    write(StartUp, optionText(miStartUp));
-    write(AutoRun, optionText(miAutoRun));
-    runStep([&store] { store.CommitBatch(); });
     runStep([this] {
         if (miAutoRun == 0)
             CreateStartUpShortcut();

@@ -317,6 +317,7 @@ void frmSettings::connectHandlers()
     on(tmrIconAnim, &Timer::Tick, &frmSettings::tmrIconAnim_Timer);
     on(tmrWindowAnim, &Timer::Tick, &frmSettings::tmrWindowAnim_Timer);
     on(socPOP, &Winsock::DataArrival, &frmSettings::socPOP_DataArrival);
+    on(socPOP, &Winsock::Closed, &frmSettings::socPOP_Closed);
     on(picHook, &PictureBox::MouseMove, &frmSettings::picHook_MouseMove);
     // Logging off closes the window like any other close request.
     connect(qApp, &QGuiApplication::commitDataRequest, this, &QWidget::close);

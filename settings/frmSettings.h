@@ -116,14 +116,15 @@ public:
 
     // Mail checking (mail/MailCheckCycle.cpp, mail/Pop3Conversation.cpp).
     // Points socPOP at the server text as typed (start-up and OK). A text that cannot be read
-    // leaves it no host: a check then ends "Off-Line" without a message, as for a server that
-    // cannot be reached, only without waiting for the time-out.
+    // leaves it no host: a check then ends "Off-Line" at once without a message, as for a server
+    // that cannot be reached.
     void SetServer(const QString& text);
     void tmrCheck_Timer();
     void cmdCheckNow_Click();
     void mnuPopUpCheck_Click();
     void tmrTimeout_Timer();
     void socPOP_DataArrival(qint32 bytesTotal);
+    void socPOP_Closed(const QString& reason);
 
     // Tray mouse events, menu and animations (tray/TrayMenu.cpp, tray/Animation.cpp).
     void picHook_MouseMove(int button, int shift, float x, float y);
@@ -166,6 +167,7 @@ private:
     bool mbOnLine = false;
     bool mbWasOnLine = false;
     bool mbTimedOut = false;
+    bool mbClosed = false; // the connection is gone; cleared only when a conversation starts
     bool mbGotOK = false;
     bool mbGotErr = false;
     QString msReply; // the last reply line with a verdict, line end included

@@ -166,36 +166,40 @@ void tst_ApplySettings::failingSaveKeepsThePreviousSet()
     m_window->txtServer->setText(QStringLiteral("first.save"));
     m_window->optAutoRun[1]->click();
     m_window->cmdOK_Click();
-    QVERIFY(!QFile::exists(autostartFile()));
-    m_window->frmSettings_Show();
-    m_window->txtServer->setText(QStringLiteral("second.save"));
-    m_window->optSound[0]->click();
-    m_window->optAutoRun[0]->click();
+    QFile file(m_config->settingsFile());
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray saved = file.readAll();
+    file.close();
 
-    // Once the tool tip is reset, the store's folder disappears behind a plain file, so the save
-    // fails. The remaining steps must still run, and the stored set stays as it was.
+    m_window->frmSettings_Show();
+    m_window->txtInterval->setText(QStringLiteral("3"));
+    m_window->txtServer->setText(QStringLiteral("second.save"));
+    m_window->optTT[0]->click();
+    m_window->optAutoRun[0]->click();
+    // The store's folder gone behind a plain file: no save can succeed, not even for root.
     const QString folder = QFileInfo(m_config->settingsFile()).absolutePath();
-    bool broken = false;
-    const auto breakStore = [&] {
-        QVERIFY(QDir().rename(folder, folder + QStringLiteral(".away")));
-        QFile blocker(folder);
-        QVERIFY(blocker.open(QIODevice::WriteOnly));
-        broken = true;
-    };
-    m_platform->onNotify = [&] {
-        if (!broken)
-            breakStore();
-    };
+    QVERIFY(QDir().rename(folder, folder + QStringLiteral(".away")));
+    QFile blocker(folder);
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    const qsizetype trayCalls = m_platform->trayCalls.size();
     m_window->cmdOK_Click();
-    m_platform->onNotify = nullptr;
-    QVERIFY(broken);
-    QVERIFY(!m_window->isVisible());
-    QVERIFY(QFile::exists(autostartFile()));
+
+    QCOMPARE(m_platform->messages.size(), 1);
+    QCOMPARE(m_platform->messages[0].icon, MessageIcon::Critical);
+    QVERIFY2(m_platform->messages[0].text.contains(folder), qPrintable(m_platform->messages[0].text));
+    QVERIFY(m_window->isVisible());
+    QCOMPARE(m_window->txtServer->text(), QStringLiteral("second.save"));
+    QCOMPARE(m_window->miInterval, 600);
+    QCOMPARE(m_window->socPOP->RemoteHost, QStringLiteral("first.save"));
+    QCOMPARE(m_platform->trayCalls.size(), trayCalls);
+    QVERIFY(!QFile::exists(autostartFile()));
+    QCOMPARE(QFileInfo(folder).size(), 0);
 
     QVERIFY(QFile::remove(folder));
     QVERIFY(QDir().rename(folder + QStringLiteral(".away"), folder));
-    QCOMPARE(m_config->stored(QStringLiteral("POP3Server")), QStringLiteral("first.save"));
-    QCOMPARE(m_config->stored(QStringLiteral("Sound")), QStringLiteral("1"));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), saved);
 }
 
 void tst_ApplySettings::savedSettingsSurviveARestart()

@@ -73,7 +73,7 @@ const QList<Fault> kFaults{
     {.name = "-ERR STAT", .stat = {"-ERR locked\r\n"}, .message = true},
     {.name = "-ERR QUIT", .quit = {"-ERR not now\r\n"}, .message = true},
     {.name = "silent", .greeting = {}, .silent = true},
-    {.name = "closed after the greeting", .afterGreeting = Then::Close, .user = {}, .silent = true},
+    {.name = "closed after the greeting", .afterGreeting = Then::Close, .user = {}},
     {.name = "huge line",
      .greeting = {kHugeLine},
      .stat = {"+OK 7 7168\r\n"},

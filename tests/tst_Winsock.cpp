@@ -346,7 +346,9 @@ void tst_Winsock::refusedConnectionLeavesSocketConnectable()
     Reader reader(socket);
     socket.RemoteHost = QStringLiteral("127.0.0.1");
     socket.RemotePort = ScriptedPop3Server::refusedPort();
-    socket.Connect(); // returns at once; the refusal is not reported
+    QSignalSpy closed(&socket, &Winsock::Closed);
+    socket.Connect(); // returns at once; the refusal comes later
+    QTRY_COMPARE_WITH_TIMEOUT(closed.size(), 1, waitMs);
 
     // Once the refusal is in, the control is closed and connects again.
     socket.RemotePort = server.port();
@@ -361,8 +363,10 @@ void tst_Winsock::serverClosingLeavesSocketConnectable()
     server.setGreeting({"+OK going\r\n"}, ScriptedPop3Server::Then::Close);
     Winsock socket;
     Reader reader(socket);
+    QSignalSpy closed(&socket, &Winsock::Closed);
     connectTo(socket, server);
     QTRY_COMPARE_WITH_TIMEOUT(reader.text(), QStringLiteral("+OK going\r\n"), waitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(closed.size(), 1, waitMs);
 
     QVERIFY(connectOnceClosed(socket));
     QTRY_COMPARE_WITH_TIMEOUT(reader.text(), QStringLiteral("+OK going\r\n+OK going\r\n"), waitMs);
