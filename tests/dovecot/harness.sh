@@ -282,7 +282,7 @@ start() {
     make_mailbox alice "${alice_messages[@]}"
     make_mailbox bob
     [[ $(id -u) -ne 0 ]] || chown -R dovecot: "$work/mail"
-    local alice_size plain_host bare_host= bare_listener=
+    local alice_size plain_host bare_host='' bare_listener=''
     alice_size=$(pop3_size "${alice_messages[@]}")
     plain_host=$(pick_plain_host)
     # Port 110 needs root; without it a bare name has nowhere to go.
