@@ -82,9 +82,11 @@ void tst_SafeConversation::encryptionWhenOffered_data()
     QTest::newRow("-ERR to CAPA") << Chunks{"-ERR unknown command\r\n"} << Chunks{} << QString();
     QTest::newRow("STLS refused") << offered << Chunks{"-ERR TLS is not set up\r\n"}
                                   << kBox.arg("TLS is not set up");
-    QTest::newRow("STLS agreed, no TLS follows")
-        << offered << Chunks{"+OK begin TLS\r\n"}
-        << kBox.arg("The server did not set up a secure connection on this port");
+    const QString noTls = kBox.arg("The server did not set up a secure connection on this port");
+    QTest::newRow("STLS agreed, no TLS follows") << offered << Chunks{"+OK begin TLS\r\n"} << noTls;
+    // Words slipped in after the agreement must not pass for a reply.
+    QTest::newRow("STLS agreed, plain text follows")
+        << offered << Chunks{"+OK begin TLS\r\n+OK injected\r\n", "+OK injected\r\n"} << noTls;
 }
 
 void tst_SafeConversation::encryptionWhenOffered()
