@@ -4,6 +4,7 @@
 
 #include <QLocale>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -71,6 +72,12 @@ qint16 optionIndex(const QString& text)
     if (!ok || value < std::numeric_limits<qint16>::min() || value > std::numeric_limits<qint16>::max())
         throw RuntimeError(QStringLiteral("Type mismatch"));
     return static_cast<qint16>(value);
+}
+
+bool breaksCommandLine(const QString& text)
+{
+    return std::any_of(text.begin(), text.end(),
+                       [](QChar c) { return c == u'\r' || c == u'\n' || c == u'\0'; });
 }
 
 } // namespace Conversions

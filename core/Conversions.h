@@ -24,4 +24,8 @@ QString optionText(qint16 index);
 // a 16-bit integer.
 qint16 optionIndex(const QString& text);
 
+// Whether a text holds CR, LF or NUL: sent as part of a command, it would end the command early
+// and what follows would reach the server as commands of its own.
+bool breaksCommandLine(const QString& text);
+
 } // namespace Conversions

@@ -3,6 +3,7 @@
 #include "settings/frmSettings.h"
 
 #include "app/MainModule.h"
+#include "core/Conversions.h"
 #include "core/RuntimeError.h"
 #include "mail/Internet.h"
 #include "mail/Logging.h"
@@ -20,6 +21,7 @@
 #include <QPushButton>
 
 #include <optional>
+#include <utility>
 
 void frmSettings::SetServer(const QString& text)
 {
@@ -98,8 +100,21 @@ void frmSettings::CheckMail()
         tmrTimeout->setEnabled(false);
         tmrTimeout->setEnabled(true);
 
+        // A line break or NUL would end a command early and send the rest as commands of their own.
+        for (const auto& [box, name] : {std::pair{txtUserId, QStringLiteral("user ID")},
+                                        std::pair{txtPassword, QStringLiteral("password")}})
+            if (Conversions::breaksCommandLine(box->text())) {
+                ShowPop3Error(
+                    QStringLiteral("The %1 holds a line break or NUL character, which cannot be sent")
+                        .arg(name));
+                EndConversation();
+                return;
+            }
+
         socPOP->Connect();
         if (!WaitForReply())
+            return;
+        if (!socPOP->Secure && !SecureIfOffered())
             return;
         SendCommand(QStringLiteral("USER ") + txtUserId->text());
         if (!WaitForReply())

@@ -12,6 +12,8 @@
 #include <QEventLoop>
 #include <QScopedValueRollback>
 
+#include <algorithm>
+
 void frmSettings::SendCommand(const QString& command)
 {
     qCDebug(lcPop3).noquote() << "sending"
@@ -55,9 +57,34 @@ void frmSettings::socPOP_Closed(const QString& reason)
 
 bool frmSettings::WaitForReply()
 {
+    AwaitReply(ReplyReader::Shape::Line);
+    if (mbGotErr) {
+        if (ReplyReader::isTemporary(msReply))
+            qCDebug(lcPop3).noquote()
+                << "server busy for now, trying again at the next check:" << ReplyReader::serverText(msReply);
+        else
+            ShowPop3Error(ReplyReader::serverText(msReply));
+    } else if (mbTimedOut) {
+        qCDebug(lcPop3) << "no reply in time";
+    }
+    if (mbGotErr || mbTimedOut || LostBeforeReply()) {
+        FailConversation();
+        return false;
+    }
+    return true;
+}
+
+bool frmSettings::LostBeforeReply() const
+{
+    // A reply that came in before the connection ended still counts.
+    return mbClosed && !mbGotOK && !mbGotErr;
+}
+
+void frmSettings::AwaitReply(ReplyReader::Shape shape)
+{
     mbGotOK = false;
     mbGotErr = false;
-    m_replies.clear();
+    m_replies.clear(shape);
     runStep([this] {
         // Sleeps in the event loop until a reply or the time-out wakes it.
         QEventLoop loop;
@@ -65,26 +92,50 @@ bool frmSettings::WaitForReply()
         while (!mbGotOK && !mbGotErr && !mbTimedOut && !mbClosed)
             loop.exec();
     });
+}
 
-    if (mbGotErr) {
-        const QString text = ReplyReader::serverText(msReply);
-        qCDebug(lcPop3).noquote() << "server refused:" << text;
-        runStep([&] {
-            m_platform.messageBox(MessageIcon::Critical, QStringLiteral("Quillpost"),
-                                  QStringLiteral("Error connecting to POP3 server : \n\n") + text +
-                                      QStringLiteral(".\n"));
-        });
-    } else if (mbTimedOut) {
+void frmSettings::ShowPop3Error(const QString& text)
+{
+    qCDebug(lcPop3).noquote() << "server refused:" << text;
+    runStep([&] {
+        m_platform.messageBox(MessageIcon::Critical, QStringLiteral("Quillpost"),
+                              QStringLiteral("Error connecting to POP3 server : \n\n") + text +
+                                  QStringLiteral(".\n"));
+    });
+}
+
+void frmSettings::FailConversation()
+{
+    mbGotOK = false;
+    mbGotErr = false;
+    runStep([this] { socPOP->SendData(QStringLiteral("QUIT\r\n")); });
+    EndConversation();
+}
+
+bool frmSettings::SecureIfOffered()
+{
+    SendCommand(QStringLiteral("CAPA"));
+    AwaitReply(ReplyReader::Shape::List);
+    if (mbTimedOut || LostBeforeReply()) {
         qCDebug(lcPop3) << "no reply in time";
-    }
-    // A reply that came in before the connection ended still counts.
-    const bool lost = mbClosed && !mbGotOK;
-    if (mbGotErr || mbTimedOut || lost) {
-        mbGotOK = false;
-        mbGotErr = false;
-        runStep([this] { socPOP->SendData(QStringLiteral("QUIT\r\n")); });
-        EndConversation();
+        FailConversation();
         return false;
     }
-    return true;
+    // A server that does not know CAPA answers "-ERR": it offers nothing.
+    const QStringList& capabilities = m_replies.list();
+    const bool offered =
+        mbGotOK && std::any_of(capabilities.begin(), capabilities.end(), [](const QString& line) {
+            return line.section(QLatin1Char(' '), 0, 0).compare(QLatin1String("STLS"), Qt::CaseInsensitive) ==
+                   0;
+        });
+    if (!offered) {
+        qCDebug(lcPop3) << "the server offers no STLS: going on in plain text";
+        return true;
+    }
+    // From here on the server has offered encryption: nothing is sent in the clear any more.
+    SendCommand(QStringLiteral("STLS"));
+    if (!WaitForReply())
+        return false;
+    socPOP->StartTls();
+    return WaitForReply();
 }

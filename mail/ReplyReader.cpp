@@ -2,6 +2,17 @@
 
 #include "mail/Logging.h"
 
+#include <algorithm>
+#include <iterator>
+#include <utility>
+
+namespace {
+
+constexpr QLatin1String kTemporaryCodes[] = {QLatin1String("IN-USE"), QLatin1String("LOGIN-DELAY"),
+                                             QLatin1String("SYS/TEMP")};
+
+} // namespace
+
 QStringList ReplyReader::feed(const QString& text)
 {
     m_partial += text;
@@ -28,10 +39,33 @@ ReplyReader::Reply ReplyReader::take(const QString& text)
     const QStringList lines = feed(text);
     for (const QString& line : lines) {
         qCDebug(lcPop3).noquote() << "received" << withoutLineEnd(line).left(200);
-        if (const Verdict verdict = judge(line); verdict != Verdict::None)
+        if (m_listStatus) {
+            QString item = withoutLineEnd(line);
+            if (item == QLatin1String("."))
+                return {Verdict::Ok, *std::exchange(m_listStatus, std::nullopt)};
+            if (item.startsWith(QLatin1Char('.')))
+                item.remove(0, 1);
+            if (m_list.size() < kMaxListLines)
+                m_list << item;
+            continue;
+        }
+        const Verdict verdict = judge(line);
+        if (verdict == Verdict::Ok && m_shape == Shape::List) {
+            m_shape = Shape::Line;
+            m_listStatus = line;
+        } else if (verdict != Verdict::None) {
             return {verdict, line};
+        }
     }
     return {};
+}
+
+void ReplyReader::clear(Shape next)
+{
+    m_partial.clear();
+    m_shape = next;
+    m_listStatus.reset();
+    m_list.clear();
 }
 
 ReplyReader::Verdict ReplyReader::judge(const QString& line)
@@ -56,4 +90,21 @@ QString ReplyReader::withoutLineEnd(const QString& line)
 QString ReplyReader::serverText(const QString& line)
 {
     return withoutLineEnd(line).mid(5);
+}
+
+QString ReplyReader::responseCode(const QString& line)
+{
+    const QString text = serverText(line);
+    const qsizetype close = text.indexOf(QLatin1Char(']'));
+    if (!text.startsWith(QLatin1Char('[')) || close < 0)
+        return {};
+    return text.mid(1, close - 1).toUpper();
+}
+
+bool ReplyReader::isTemporary(const QString& line)
+{
+    const QString code = responseCode(line);
+    return std::any_of(std::begin(kTemporaryCodes), std::end(kTemporaryCodes), [&](QLatin1String temporary) {
+        return code == temporary || code.startsWith(QString(temporary) + QLatin1Char('/'));
+    });
 }

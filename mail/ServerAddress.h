@@ -13,6 +13,7 @@
 //   [IPv6 address]:port   likewise
 //   pop3s://host[:port]   POP3 over TLS, port 995 unless given
 //   pop3://host[:port]    plain POP3, port 110 unless given
+// A plain connection still turns into TLS when the server offers STLS.
 struct ServerAddress
 {
     static constexpr quint16 kPlainPort = 110;

@@ -57,8 +57,9 @@ void Winsock::Connect()
         throw RuntimeError(QStringLiteral("Invalid remote port ") + QString::number(RemotePort));
 
     Close(); // a previous connection that ended on its own (refused, or closed by the server)
-    QSslSocket* tls = Secure ? new QSslSocket(this) : nullptr;
-    m_socket = tls ? tls : new QTcpSocket(this);
+    // A plain connection may turn into TLS later (STLS), so every connection can.
+    auto* tls = new QSslSocket(this);
+    m_socket = tls;
     m_decoder = Utf8Decoder();
     // Over TLS this is decrypted data only, so the greeting cannot come before the handshake.
     connect(m_socket, &QIODevice::readyRead, this, [this] {
@@ -66,13 +67,14 @@ void Winsock::Connect()
             std::min<qint64>(m_socket->bytesAvailable(), std::numeric_limits<qint32>::max())));
     });
     watchEnd(m_socket);
-    if (!tls) {
-        m_socket->connectToHost(RemoteHost, static_cast<quint16>(RemotePort));
-        return;
-    }
     watchHandshake(tls);
     tls->setPeerVerifyMode(QSslSocket::VerifyPeer);
     tls->setPeerVerifyName(RemoteHost);
+    if (!Secure) {
+        tls->connectToHost(RemoteHost, static_cast<quint16>(RemotePort));
+        return;
+    }
+    connect(tls, &QAbstractSocket::connected, this, [this] { m_handshaking = true; });
     tls->connectToHostEncrypted(RemoteHost, static_cast<quint16>(RemotePort));
 }
 
@@ -92,10 +94,25 @@ void Winsock::watchEnd(QTcpSocket* socket)
     });
 }
 
+void Winsock::StartTls()
+{
+    auto* tls = qobject_cast<QSslSocket*>(m_socket);
+    if (!tls || tls->state() != QAbstractSocket::ConnectedState || tls->mode() != QSslSocket::UnencryptedMode)
+        throw RuntimeError(QStringLiteral("Wrong protocol or connection state for TLS"));
+    tls->skip(tls->bytesAvailable());
+    m_decoder = Utf8Decoder();
+    m_handshaking = true;
+    m_upgrading = true;
+    tls->startClientEncryption();
+}
+
 void Winsock::watchHandshake(QSslSocket* socket)
 {
-    connect(socket, &QAbstractSocket::connected, this, [this] { m_handshaking = true; });
-    connect(socket, &QSslSocket::encrypted, this, [this] { m_handshaking = false; });
+    connect(socket, &QSslSocket::encrypted, this, [this, socket] {
+        m_handshaking = false;
+        if (std::exchange(m_upgrading, false))
+            tellLater(socket, "+OK\r\n", false);
+    });
     // A connection that cannot be made at all stays unreported, as without TLS; one that was made
     // but could not be secured is refused in words.
     connect(socket, &QAbstractSocket::errorOccurred, this, [this, socket] {
@@ -106,28 +123,36 @@ void Winsock::watchHandshake(QSslSocket* socket)
         const QString reason =
             errors.isEmpty() ? QStringLiteral("The server did not set up a secure connection on this port")
                              : certificateReason(errors, socket->peerVerifyName());
-        // Out of the socket's own signal, and never before the caller has started to wait.
-        QMetaObject::invokeMethod(
-            socket,
-            [this, socket, reason] {
-                if (m_socket == socket)
-                    refuse(reason);
-            },
-            Qt::QueuedConnection);
+        tellLater(socket, (QStringLiteral("-ERR ") + reason + QStringLiteral("\r\n")).toUtf8(), true);
     });
 }
 
-void Winsock::refuse(const QString& reason)
+void Winsock::tellLater(QSslSocket* socket, const QByteArray& line, bool closeFirst)
 {
-    m_socket->abort();
-    m_refusal = (QStringLiteral("-ERR ") + reason + QStringLiteral("\r\n")).toUtf8();
-    emit DataArrival(static_cast<qint32>(m_refusal.size()));
+    // Out of the socket's own signal, and never before the caller has started to wait.
+    QMetaObject::invokeMethod(
+        socket,
+        [this, socket, line, closeFirst] {
+            if (m_socket != socket)
+                return;
+            if (closeFirst)
+                m_socket->abort();
+            reply(line);
+        },
+        Qt::QueuedConnection);
+}
+
+void Winsock::reply(const QByteArray& line)
+{
+    m_ownReply = line;
+    emit DataArrival(static_cast<qint32>(m_ownReply.size()));
 }
 
 void Winsock::SendData(const QString& text)
 {
     const auto* tls = qobject_cast<QSslSocket*>(m_socket);
-    if (!m_socket || m_socket->state() != QAbstractSocket::ConnectedState || (tls && !tls->isEncrypted()))
+    if (!m_socket || m_socket->state() != QAbstractSocket::ConnectedState ||
+        (tls && tls->mode() != QSslSocket::UnencryptedMode && !tls->isEncrypted()))
         throw RuntimeError(QStringLiteral("Wrong protocol or connection state for sending"));
     const QByteArray bytes = text.toUtf8();
     if (m_socket->write(bytes) != bytes.size())
@@ -139,9 +164,9 @@ QString Winsock::GetData(qint32 maxLength)
 {
     if (maxLength <= 0)
         return {};
-    if (!m_refusal.isEmpty()) {
-        const QByteArray taken = m_refusal.left(maxLength);
-        m_refusal.remove(0, taken.size());
+    if (!m_ownReply.isEmpty()) {
+        const QByteArray taken = m_ownReply.left(maxLength);
+        m_ownReply.remove(0, taken.size());
         return m_decoder.decode(taken);
     }
     if (!m_socket)
@@ -152,7 +177,8 @@ QString Winsock::GetData(qint32 maxLength)
 void Winsock::Close()
 {
     m_handshaking = false;
-    m_refusal.clear();
+    m_upgrading = false;
+    m_ownReply.clear();
     QTcpSocket* socket = std::exchange(m_socket, nullptr);
     if (!socket)
         return;

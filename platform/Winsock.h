@@ -29,6 +29,12 @@ public:
     // that is not closed yet. A failure found later (refused, unknown host, unreachable) leaves
     // the control closed again and raises Closed.
     void Connect();
+    // Turns the open plain connection into TLS once the server has agreed to STLS, checking the
+    // certificate as for Secure. Whatever came in plain before is dropped, so nothing a third
+    // party slipped in can pass for a reply after it. The outcome arrives as a reply: "+OK" and
+    // CR LF once the certificate is accepted, or "-ERR <reason>" as for Secure. Throws
+    // RuntimeError when there is no open plain connection.
+    void StartTls();
     // Sends the text as UTF-8; throws RuntimeError when there is no connection to send on (over TLS:
     // no connection that has finished its handshake).
     void SendData(const QString& text);
@@ -50,11 +56,15 @@ signals:
 private:
     void watchHandshake(QSslSocket* socket);
     void watchEnd(QTcpSocket* socket);
-    // Closes the connection and makes the reason the data that waits.
-    void refuse(const QString& reason);
+    // Makes a reply of the control's own the data that waits.
+    void reply(const QByteArray& line);
+    // Tells the outcome of socket's handshake as a reply once control is back in the event loop,
+    // after closing the connection when it failed.
+    void tellLater(QSslSocket* socket, const QByteArray& line, bool closeFirst);
 
     QTcpSocket* m_socket = nullptr;
     Utf8Decoder m_decoder;
     bool m_handshaking = false; // connected over TLS, certificate not yet accepted
-    QByteArray m_refusal;       // a failed handshake, told as a reply
+    bool m_upgrading = false;   // the handshake follows STLS: its success is told as a reply
+    QByteArray m_ownReply;      // the outcome of a handshake, told as a reply
 };

@@ -97,6 +97,19 @@ private:
     qsizetype m_length;
 };
 
+// Turns away typed or pasted text that holds CR, LF or NUL: the user ID and password go into
+// commands to the server, where such a character would end the command early.
+class SingleLine : public QValidator
+{
+public:
+    using QValidator::QValidator;
+
+    State validate(QString& input, int&) const override
+    {
+        return Conversions::breaksCommandLine(input) ? Invalid : Acceptable;
+    }
+};
+
 // Handlers take the signal's arguments, or none (a button's "checked" is of no use). A function of
 // its own: clang checks a discarded branch that holds a lambda.
 template <typename Handler, typename... Arguments>
@@ -206,6 +219,8 @@ void frmSettings::buildLayout()
     label(Frame4, QStringLiteral("Label5"), QStringLiteral("Password :"), 360, 1140, 855, 255)
         ->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     txtPassword = textBox(Frame4, QStringLiteral("txtPassword"), 1320, 1125, 1695, 285);
+    for (QLineEdit* box : {txtUserId, txtPassword})
+        box->setValidator(new SingleLine(box));
     auto* asterisks = new AsteriskStyle;
     asterisks->setParent(txtPassword);
     txtPassword->setStyle(asterisks);

@@ -154,6 +154,19 @@ private:
     bool WaitForReply();
     // Puts the socket, the tray and the controls back after a conversation that did not end well.
     void EndConversation();
+
+    // Encryption on a plain connection, and the parts of a wait (mail/Pop3Conversation.cpp).
+    // Asks CAPA and, when the server offers STLS, turns the connection into TLS. False when the
+    // conversation has ended.
+    bool SecureIfOffered();
+    // Waits for one reply of the given shape, or the time-out; sets mbGotOK or mbGotErr.
+    void AwaitReply(ReplyReader::Shape shape);
+    // The error box with the reason in words.
+    void ShowPop3Error(const QString& text);
+    // Says QUIT without waiting and ends the conversation.
+    void FailConversation();
+    // The connection ended before the reply waited for came.
+    bool LostBeforeReply() const;
     // Idle: the check timer runs and every trigger of a check, and OK, can be used.
     void SetIdle(bool idle);
     void ExitProgram();

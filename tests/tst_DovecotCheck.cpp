@@ -1,6 +1,7 @@
 #include "platform/PictureBox.h"
 #include "settings/frmSettings.h"
 #include "support/CheckingWindow.h"
+#include "support/TestAuthority.h"
 
 #include <QTest>
 
@@ -20,6 +21,8 @@ void tst_DovecotCheck::initTestCase()
 {
     if (qEnvironmentVariableIsEmpty("QUILLPOST_DOVECOT_PORT"))
         QSKIP("no test POP3 server: QUILLPOST_DOVECOT_PORT is not set");
+    // The server offers STLS, with a certificate from the harness's own authority.
+    QVERIFY(TestAuthority::trust());
 }
 
 void tst_DovecotCheck::check_data()

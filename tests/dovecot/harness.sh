@@ -7,11 +7,19 @@
 #   harness.sh stop BUILD_DIR    stops it and removes its runtime folder
 #
 # BUILD_DIR/dovecot/env exports QUILLPOST_DOVECOT_{HOST,PORT,LOG,ALICE_SIZE} for the test run.
-# Nothing under /etc/dovecot is read or written; the server listens on 127.0.0.1 only, on a free
-# unprivileged port.
+# Nothing under /etc/dovecot is read or written; the server listens on loopback addresses only, on
+# free unprivileged ports.
+#
+# As Debian ships it, the server refuses logins in plain text and offers STLS on the plain port:
+# QUILLPOST_DOVECOT_HOST is a loopback address of this run's own (a client there comes from
+# 127.0.0.1, which Dovecot does not count as secured), and as root that address also listens on
+# port 110 (QUILLPOST_DOVECOT_BARE_HOST), where a bare server name connects. Only at
+# QUILLPOST_DOVECOT_PLAINTEXT_HOST, on the same plain port, does the server offer no STLS and
+# accept plain text logins, for clients that measure or drive plain POP3.
 #
 # POP3 over TLS listens on a second port, at four loopback addresses that each present another
-# certificate (see make_certificates); the env file adds QUILLPOST_DOVECOT_TLS_* for them.
+# certificate (see make_certificates); the env file adds QUILLPOST_DOVECOT_TLS_* for them. STLS on
+# the plain port presents the same certificates at the same addresses.
 set -euo pipefail
 
 readonly HOST=127.0.0.1
@@ -19,6 +27,7 @@ readonly HOST=127.0.0.1
 readonly TLS_OTHER_NAME_HOST=127.0.0.2
 readonly TLS_EXPIRED_HOST=127.0.0.3
 readonly TLS_UNTRUSTED_HOST=127.0.0.4
+readonly PLAINTEXT_HOST=127.0.0.5
 HERE="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 readonly HERE
 readonly SKIP=77
@@ -54,17 +63,30 @@ pick_port() {
     die "no free port found"
 }
 
+# A loopback address for this run's plain listeners, with port 110 free there.
+pick_plain_host() {
+    local host
+    for _ in $(seq 20); do
+        host=127.$((RANDOM % 200 + 20)).$((RANDOM % 250 + 1)).$((RANDOM % 250 + 1))
+        (exec 3<>"/dev/tcp/$host/110") 2>/dev/null || {
+            echo "$host"
+            return
+        }
+    done
+    die "no free loopback address found"
+}
+
 # POP3 sizes count line ends as CR LF whatever the stored file uses.
 pop3_size() { sed 's/\r$//; s/$/\r/' "$@" | wc -c; }
 
 # One raw session: USER, PASS, STAT, QUIT. Prints the server's replies.
 pop3_stat_session() {
-    local port=$1 user=$2 pass=$3
+    local host=$1 port=$2 user=$3 pass=$4
     # shellcheck disable=SC2016 # expanded by the inner shell
     timeout 10 bash -c '
         exec 3<>"/dev/tcp/$0/$1"
         printf "USER %s\r\nPASS %s\r\nSTAT\r\nQUIT\r\n" "$2" "$3" >&3
-        cat <&3' "$HOST" "$port" "$user" "$pass" | tr -d '\r'
+        cat <&3' "$host" "$port" "$user" "$pass" | tr -d '\r'
 }
 
 # make_authority DIR NAME COMMON_NAME: a self-signed authority DIR/NAME.{pem,key} that can issue
@@ -101,11 +123,11 @@ issue() {
 # The test authority (trusted only by the tests that load ca.pem) and the certificates of the TLS
 # listeners, made anew on every start.
 make_certificates() {
-    local dir=$1
+    local dir=$1 plain_host=$2
     mkdir -p "$dir"
     make_authority "$dir" ca "Quillpost Test CA"
     make_authority "$dir" untrusted-ca "Quillpost Untrusted CA"
-    issue "$dir" ca good "Quillpost test server" "IP:$HOST, DNS:localhost"
+    issue "$dir" ca good "Quillpost test server" "IP:$HOST, IP:$plain_host, DNS:localhost"
     issue "$dir" ca other-name "Quillpost other server" "DNS:mail.other.test"
     issue "$dir" ca expired "Quillpost expired server" "IP:$TLS_EXPIRED_HOST" 20200101000000Z 20210101000000Z
     issue "$dir" untrusted-ca untrusted "Quillpost untrusted server" "IP:$TLS_UNTRUSTED_HOST"
@@ -123,6 +145,7 @@ tls_settings() {
         printf 'local %s {\n  ssl_cert = <%s\n  ssl_key = <%s\n}\n' \
             "${local_address%%=*}" "$dir/$name.pem" "$dir/$name.key"
     done
+    printf 'local %s {\n  ssl = no\n  disable_plaintext_auth = no\n}\n' "$PLAINTEXT_HOST"
 }
 
 # Root can't own the mailboxes (Dovecot refuses mail access as root), so they belong to the
@@ -130,7 +153,7 @@ tls_settings() {
 # no access to the folders above. Auth runs as root to read the users file wherever the build is.
 # Without root everything runs as the current user.
 write_config() {
-    local port=$1 run_dir=$2 tls_port=$3 user privileges
+    local port=$1 run_dir=$2 tls_port=$3 plain_host=$4 bare_listener=$5 user privileges
     if [[ $(id -u) -eq 0 ]]; then
         user=dovecot
         privileges="default_internal_user = dovecot
@@ -160,8 +183,8 @@ protocols = pop3
 listen = $HOST
 $(tls_settings)
 
-# Test clients speak plain USER/PASS over loopback.
-disable_plaintext_auth = no
+# As Debian ships it: USER/PASS only over TLS.
+disable_plaintext_auth = yes
 auth_mechanisms = plain
 # Wrong passwords are a test case, not an attack to slow down: no delay, no growing penalty.
 auth_failure_delay = 0
@@ -194,9 +217,10 @@ mail_location = maildir:~/Maildir
 # Each listener of pop3-login gets its own port; a TLS one goes beside "pop3".
 service pop3-login {
   inet_listener pop3 {
-    address = $HOST
+    address = $plain_host $TLS_OTHER_NAME_HOST $TLS_EXPIRED_HOST $TLS_UNTRUSTED_HOST $PLAINTEXT_HOST
     port = $port
   }
+$bare_listener
   inet_listener pop3s {
     address = $HOST $TLS_OTHER_NAME_HOST $TLS_EXPIRED_HOST $TLS_UNTRUSTED_HOST
     port = $tls_port
@@ -258,9 +282,18 @@ start() {
     make_mailbox alice "${alice_messages[@]}"
     make_mailbox bob
     [[ $(id -u) -ne 0 ]] || chown -R dovecot: "$work/mail"
-    local alice_size
+    local alice_size plain_host bare_host='' bare_listener=''
     alice_size=$(pop3_size "${alice_messages[@]}")
-    make_certificates "$work/tls"
+    plain_host=$(pick_plain_host)
+    # Port 110 needs root; without it a bare name has nowhere to go.
+    if [[ $(id -u) -eq 0 ]]; then
+        bare_host=$plain_host
+        bare_listener="  inet_listener bare {
+    address = $bare_host
+    port = 110
+  }"
+    fi
+    make_certificates "$work/tls" "$plain_host"
 
     # Sockets live in a short path of their own: a deep build folder would pass the socket path limit.
     local run_dir port tls_port started=
@@ -270,7 +303,7 @@ start() {
         port=$(pick_port)
         tls_port=$(pick_port)
         [[ $tls_port != "$port" ]] || continue
-        write_config "$port" "$run_dir" "$tls_port"
+        write_config "$port" "$run_dir" "$tls_port" "$plain_host" "$bare_listener"
         if dovecot -c "$conf" 2>"$work/start.err"; then
             started=1
             break
@@ -289,15 +322,17 @@ start() {
     fi
 
     local expected="+OK 3 $alice_size" reply
-    reply=$(pop3_stat_session "$port" alice wonderland | sed -n 4p) || true
+    reply=$(pop3_stat_session "$PLAINTEXT_HOST" "$port" alice wonderland | sed -n 4p) || true
     if [[ $reply != "$expected" ]]; then
         stop
         die "alice's STAT gave '$reply', expected '$expected'; see $work/dovecot.log"
     fi
 
     cat >"$work/env" <<EOF
-export QUILLPOST_DOVECOT_HOST=$HOST
+export QUILLPOST_DOVECOT_HOST=$plain_host
 export QUILLPOST_DOVECOT_PORT=$port
+export QUILLPOST_DOVECOT_BARE_HOST=$bare_host
+export QUILLPOST_DOVECOT_PLAINTEXT_HOST=$PLAINTEXT_HOST
 export QUILLPOST_DOVECOT_LOG=$work/dovecot.log
 export QUILLPOST_DOVECOT_ALICE_SIZE=$alice_size
 export QUILLPOST_DOVECOT_TLS_PORT=$tls_port
@@ -307,7 +342,7 @@ export QUILLPOST_DOVECOT_TLS_EXPIRED_HOST=$TLS_EXPIRED_HOST
 export QUILLPOST_DOVECOT_TLS_UNTRUSTED_HOST=$TLS_UNTRUSTED_HOST
 export QUILLPOST_DOVECOT_TLS_CA=$work/tls/ca.pem
 EOF
-    echo "dovecot harness: POP3 on $HOST:$port, log $work/dovecot.log, alice's STAT: $reply"
+    echo "dovecot harness: POP3 with STLS on $plain_host:$port${bare_host:+ and port 110}, plain text only at $PLAINTEXT_HOST:$port, log $work/dovecot.log, alice's STAT: $reply"
     echo "dovecot harness: POP3 over TLS on port $tls_port, test authority $work/tls/ca.pem"
 }
 

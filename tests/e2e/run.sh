@@ -178,7 +178,7 @@ source "$out/dovecot/env"
 alice_logins() { grep -c 'Login: user=<alice>' "$QUILLPOST_DOVECOT_LOG" || true; }
 logins_before=$(alice_logins)
 
-server=$QUILLPOST_DOVECOT_HOST:$QUILLPOST_DOVECOT_PORT
+server=$QUILLPOST_DOVECOT_PLAINTEXT_HOST:$QUILLPOST_DOVECOT_PORT
 
 mkdir -m 0700 "$tmp/home" "$tmp/runtime"
 start xvfb Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$tmp/display"

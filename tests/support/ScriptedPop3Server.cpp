@@ -18,6 +18,7 @@ ScriptedPop3Server::ScriptedPop3Server(const QHostAddress& address, QObject* par
     , m_server(new QTcpServer(this))
 {
     setGreeting({"+OK Quillpost test server ready\r\n"});
+    setReply("CAPA", {"+OK capability list follows\r\nUSER\r\n.\r\n"});
     setReply("USER", {"+OK\r\n"});
     setReply("PASS", {"+OK logged in\r\n"});
     setReply("STAT", {"+OK 0 0\r\n"});

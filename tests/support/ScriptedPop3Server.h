@@ -38,8 +38,8 @@ public:
     };
 
     // Listens at a free port of address. The script starts out as a mailbox that works: a
-    // greeting, "+OK" to USER and PASS, "+OK 0 0" to STAT, and "+OK" to QUIT followed by the
-    // end of the connection; any other command gets "-ERR".
+    // greeting, a capability list without STLS, "+OK" to USER and PASS, "+OK 0 0" to STAT, and "+OK" to QUIT
+    // followed by the end of the connection; any other command gets "-ERR".
     explicit ScriptedPop3Server(const QHostAddress& address = QHostAddress::LocalHost,
                                 QObject* parent = nullptr);
     ~ScriptedPop3Server() override;
