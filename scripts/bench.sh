@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Builds build/ (RelWithDebInfo), starts the test Dovecot, and times whole checks against it beside
-# a bare POP3 client, plus the CPU used while a check waits on a silent server. Prints the machine
-# it ran on and a Markdown table of the results.
+# a bare POP3 client, plus the CPU used while a check waits on a silent server. Then sets the
+# program beside an empty Qt tray program (bench/EmptyTray.cpp), both on an X server of their own
+# with a stand-in tray host: time from start to the icon registered, and memory (PSS) and CPU after
+# a minute idle. Prints the machine it ran on and Markdown tables of the results.
 set -euo pipefail
 # shellcheck source=scripts/lib.sh
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
@@ -9,10 +11,15 @@ source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 readonly HARNESS="$QUILLPOST_ROOT/tests/dovecot/harness.sh"
 readonly BUILD="$QUILLPOST_ROOT/build"
 
-ensure_packages "${QUILLPOST_BUILD_PACKAGES[@]}" dovecot-pop3d openssl
+ensure_packages "${QUILLPOST_BUILD_PACKAGES[@]}" dovecot-pop3d openssl xvfb dbus python3-dbus python3-gi
 build_release ON
 
-trap 'bash "$HARNESS" stop "$BUILD"' EXIT
+xvfb=
+stop_all() {
+    bash "$HARNESS" stop "$BUILD"
+    [[ -z $xvfb ]] || kill "$xvfb"
+}
+trap stop_all EXIT
 trap 'exit 130' INT
 trap 'exit 143' TERM
 bash "$HARNESS" start "$BUILD"
@@ -24,3 +31,41 @@ say "timing checks"
 printf '\nMachine: %s, %s cores, Linux %s, Dovecot %s, load average %s\n\n' \
     "$cpu" "$(nproc)" "$(uname -r)" "$(dovecot --version | cut -d' ' -f1)" "$(cut -d' ' -f1-3 /proc/loadavg)"
 QT_QPA_PLATFORM=offscreen "$BUILD/bench/quillpost_bench"
+
+# tray_run IDLE_SECONDS INI_LINES PROGRAM: one start in a fresh home and session bus; prints
+# "seconds_to_icon pss_kib cpu_percent".
+tray_run() {
+    local home
+    home=$(mktemp -d)
+    mkdir -p "$home/.config/Quillpost" "$home/runtime"
+    chmod 700 "$home/runtime"
+    printf '[Settings]\nAlreadyRun=1\n%b' "$2" >"$home/.config/Quillpost/Quillpost.ini"
+    HOME=$home XDG_CONFIG_HOME=$home/.config XDG_RUNTIME_DIR=$home/runtime QT_QPA_PLATFORM=xcb \
+        dbus-run-session -- /usr/bin/python3 "$QUILLPOST_ROOT/bench/tray_host.py" "$1" "$3" 2>/dev/null
+    rm -rf "$home"
+}
+median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+
+say "idle cost and start-up beside an empty tray program"
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$BUILD/bench-display" 2>/dev/null &
+xvfb=$!
+for _ in $(seq 50); do
+    grep -q '^[0-9]' "$BUILD/bench-display" 2>/dev/null && break
+    sleep 0.1
+done
+DISPLAY=:$(head -n 1 "$BUILD/bench-display")
+export DISPLAY
+readonly EMPTY=$BUILD/bench/quillpost_emptytray PROGRAM=$BUILD/quillpost SAMPLE='Sound=2\n'
+starts() { for _ in 1 2 3 4 5; do tray_run 0 "$2" "$1" | cut -d' ' -f1; done | median; }
+start_empty=$(starts "$EMPTY" '')
+start_program=$(starts "$PROGRAM" '')
+read -r _ pss_empty cpu_empty < <(tray_run 60 '' "$EMPTY")
+read -r _ pss_default cpu_default < <(tray_run 60 '' "$PROGRAM")
+read -r _ pss_sample cpu_sample < <(tray_run 60 "$SAMPLE" "$PROGRAM")
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
+printf '\n| Idle after 60 s, start to tray icon (median of 5) | Quillpost | empty tray program | ratio |\n'
+printf '| --- | --- | --- | --- |\n'
+printf '| PSS, default settings | %s KiB | %s KiB | %s |\n' "$pss_default" "$pss_empty" "$(ratio "$pss_default" "$pss_empty")"
+printf '| PSS, a sample chosen | %s KiB | %s KiB | %s |\n' "$pss_sample" "$pss_empty" "$(ratio "$pss_sample" "$pss_empty")"
+printf '| CPU, default settings / a sample chosen | %s %% / %s %% | %s %% | |\n' "$cpu_default" "$cpu_sample" "$cpu_empty"
+printf '| start to icon registered | %s s | %s s | %s |\n' "$start_program" "$start_empty" "$(ratio "$start_program" "$start_empty")"
