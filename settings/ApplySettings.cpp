@@ -10,6 +10,7 @@
 #include "settings/StoredSettings.h"
 #include "tray/CTrayIcon.h"
 
+#include <QCheckBox>
 #include <QLineEdit>
 
 void frmSettings::cmdOK_Click()
@@ -58,6 +59,7 @@ void frmSettings::cmdOK_Click()
     write(CommandLine, txtRun->text());
     write(StartUp, optionText(miStartUp));
     write(AutoRun, optionText(miAutoRun));
+    write(Notify, chkNotify->isChecked() ? QStringLiteral("1") : QStringLiteral("0"));
     runStep([&store] { store.CommitBatch(); });
     runStep([this] {
         if (miAutoRun == 0)

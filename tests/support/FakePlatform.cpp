@@ -56,6 +56,7 @@ void FakePlatform::forgetHistory()
     messages.clear();
     commandLines.clear();
     playedSounds.clear();
+    notifications.clear();
 }
 
 bool FakePlatform::iconShown() const
@@ -113,4 +114,24 @@ QList<NetworkLink> FakePlatform::pointToPointLinks()
 void FakePlatform::endProgram()
 {
     ++endProgramCalls;
+}
+
+void FakePlatform::showNotification(const DesktopNotification& notification)
+{
+    notifications.append(notification);
+}
+
+void FakePlatform::closeNotification()
+{
+    ++notificationCloses;
+}
+
+bool FakePlatform::notificationsInhibited()
+{
+    return inhibited;
+}
+
+void FakePlatform::setNotificationActionHandler(std::function<void(const QString& key)> handler)
+{
+    notificationAction = std::move(handler);
 }
