@@ -235,7 +235,7 @@ void frmSettings::buildLayout()
     // Below the frames, on the tab itself: the desktop's own notice of new mail.
     chkNotify = place(named(new QCheckBox(QStringLiteral("Show a &desktop notification"), tabLB),
                             QStringLiteral("chkNotify")),
-                      200, 3300, 3825, 255);
+                      200, 3300, 3825, 285);
     chkNotify->setChecked(true);
     for (std::size_t i = 0; i < cmdBrowse.size(); ++i) {
         cmdBrowse[i]->setFont(designFont(8.25, false));
