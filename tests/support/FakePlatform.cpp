@@ -1,6 +1,7 @@
 #include "FakePlatform.h"
 
 #include "core/RuntimeError.h"
+#include "platform/DesktopNotifications.h"
 
 #include <QProcess>
 
@@ -119,16 +120,20 @@ void FakePlatform::endProgram()
 void FakePlatform::showNotification(const DesktopNotification& notification)
 {
     notifications.append(notification);
+    if (desktop)
+        desktop->show(notification);
 }
 
 void FakePlatform::closeNotification()
 {
     ++notificationCloses;
+    if (desktop)
+        desktop->close();
 }
 
 bool FakePlatform::notificationsInhibited()
 {
-    return inhibited;
+    return desktop ? desktop->inhibited() : inhibited;
 }
 
 void FakePlatform::setNotificationActionHandler(std::function<void(const QString& key)> handler)

@@ -7,6 +7,8 @@
 
 #include <functional>
 
+class DesktopNotifications;
+
 // Desktop services that record every call and answer at once.
 class FakePlatform : public Platform
 {
@@ -48,6 +50,8 @@ public:
     int notificationCloses = 0;
     bool inhibited = false;
     std::function<void(const QString&)> notificationAction;
+    // When set, notifications also go to this real service, which then decides the quiet state.
+    DesktopNotifications* desktop = nullptr;
 
     // Forgets the recorded calls but keeps what the tray shows, so that a long run stays small.
     void forgetHistory();
