@@ -47,7 +47,6 @@ private slots:
     void scheduler();
     void newMailNotification_data();
     void newMailNotification();
-    void notificationActions();
     void doNotDisturbSilencesOnlyTheSound();
 
 private:
@@ -462,19 +461,6 @@ void tst_CheckMail::newMailNotification()
     }
     QTEST(bodies, "bodies");
     QTEST(m_platform->notificationCloses, "closes");
-}
-
-void tst_CheckMail::notificationActions()
-{
-    m_server->setReply("STAT", {"+OK 3 9\r\n"});
-    check();
-    QVERIFY(m_platform->notificationAction);
-    m_platform->notificationAction(QStringLiteral("default"));
-    QVERIFY(m_window->isVisible());
-    QCOMPARE(m_server->connectionCount(), 1);
-    m_platform->notificationAction(QStringLiteral("check"));
-    QCOMPARE(m_server->connectionCount(), 2);
-    expectIdle();
 }
 
 void tst_CheckMail::doNotDisturbSilencesOnlyTheSound()

@@ -68,6 +68,8 @@ private slots:
 private:
     // Starts a program and returns the first line it prints; empty when it prints none in time.
     static QByteArray startAndRead(QProcess& process, const QString& program, const QStringList& arguments);
+    // Writes a file (executable) into the test's folder; returns its path.
+    QString writeFile(const QString& name, const QString& text);
     void checkWith(const QByteArray& stat);
     // Each notification dunst has shown so far: its body and id.
     QList<std::pair<QString, uint>> shown() const;
@@ -92,48 +94,40 @@ QByteArray tst_DesktopNotifications::startAndRead(QProcess& process, const QStri
     return process.readLine().trimmed();
 }
 
+QString tst_DesktopNotifications::writeFile(const QString& name, const QString& text)
+{
+    QFile file(m_dir.filePath(name));
+    if (!file.open(QIODevice::WriteOnly) || file.write(text.toUtf8()) < 0)
+        qFatal("cannot write %s", qPrintable(file.fileName()));
+    file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    return file.fileName();
+}
+
 void tst_DesktopNotifications::initTestCase()
 {
     for (const char* tool : {"dbus-daemon", "Xvfb", "dunst"})
         if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
             QSKIP(qPrintable(QStringLiteral("%1 is not installed").arg(QString::fromLatin1(tool))));
 
-    QFile busConfig(m_dir.filePath(QStringLiteral("bus.conf")));
-    QVERIFY(busConfig.open(QIODevice::WriteOnly));
-    busConfig.write(QString::fromLatin1(kBusConfig).arg(m_dir.path()).toUtf8());
-    busConfig.close();
+    const QString busConfig = writeFile("bus.conf", QString::fromLatin1(kBusConfig).arg(m_dir.path()));
     const QByteArray address =
-        startAndRead(m_bus, QStringLiteral("dbus-daemon"),
-                     {QStringLiteral("--config-file=") + busConfig.fileName(),
-                      QStringLiteral("--print-address=1"), QStringLiteral("--nofork")});
+        startAndRead(m_bus, "dbus-daemon", {"--config-file=" + busConfig, "--print-address=1", "--nofork"});
     if (address.isEmpty())
-        QSKIP(qPrintable(QStringLiteral("no private session bus: ") + m_bus.readAllStandardError()));
+        QSKIP(qPrintable("no private session bus: " + m_bus.readAllStandardError()));
     const QByteArray display = startAndRead(
-        m_display, QStringLiteral("Xvfb"),
-        {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"), QStringLiteral("0"),
-         QStringLiteral("640x480x24"), QStringLiteral("-nolisten"), QStringLiteral("tcp")});
+        m_display, "Xvfb", {"-displayfd", "1", "-screen", "0", "640x480x24", "-nolisten", "tcp"});
     if (display.isEmpty())
-        QSKIP(qPrintable(QStringLiteral("no X server: ") + m_display.readAllStandardError()));
+        QSKIP(qPrintable("no X server: " + m_display.readAllStandardError()));
 
-    const QString pick = m_dir.filePath(QStringLiteral("pick"));
-    QFile script(pick);
-    QVERIFY(script.open(QIODevice::WriteOnly));
-    script.write("#!/bin/sh\nexec grep -m1 'Check Now'\n");
-    script.close();
-    QVERIFY(script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
-    QFile dunstConfig(m_dir.filePath(QStringLiteral("dunstrc")));
-    QVERIFY(dunstConfig.open(QIODevice::WriteOnly));
-    dunstConfig.write(QString::fromLatin1(kDunstConfig).arg(pick).toUtf8());
-    dunstConfig.close();
-
+    const QString pick = writeFile("pick", "#!/bin/sh\nexec grep -m1 'Check Now'\n");
+    const QString dunstConfig = writeFile("dunstrc", QString::fromLatin1(kDunstConfig).arg(pick));
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("DISPLAY"), QStringLiteral(":") + QString::fromLatin1(display));
-    environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QString::fromLatin1(address));
+    environment.insert("DISPLAY", ":" + QString::fromLatin1(display));
+    environment.insert("DBUS_SESSION_BUS_ADDRESS", QString::fromLatin1(address));
     m_dunst.setProcessEnvironment(environment);
     connect(&m_dunst, &QProcess::readyReadStandardOutput, this,
             [this] { m_printed += m_dunst.readAllStandardOutput(); });
-    m_dunst.start(QStringLiteral("dunst"),
-                  {QStringLiteral("-config"), dunstConfig.fileName(), QStringLiteral("-print")});
+    m_dunst.start("dunst", {"-config", dunstConfig, "-print"});
 
     m_connection = QDBusConnection::connectToBus(QString::fromLatin1(address), QStringLiteral("test-bus"));
     QVERIFY(m_connection->isConnected());
@@ -142,7 +136,7 @@ void tst_DesktopNotifications::initTestCase()
            m_dunst.state() != QProcess::NotRunning)
         QTest::qWait(50);
     if (!m_connection->interface()->isServiceRegistered(kService))
-        QSKIP(qPrintable(QStringLiteral("dunst did not come up: ") + m_dunst.readAllStandardError()));
+        QSKIP(qPrintable("dunst did not come up: " + m_dunst.readAllStandardError()));
 }
 
 void tst_DesktopNotifications::cleanupTestCase()
