@@ -46,6 +46,16 @@ const char kDunstConfig[] = R"([global]
     timeout = 0
 )";
 
+// A notification service that shows nothing but asks for quiet.
+class QuietService : public QObject
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
+    Q_PROPERTY(bool Inhibited MEMBER inhibited)
+public:
+    bool inhibited = true;
+};
+
 } // namespace
 
 // The notification as a real notification daemon shows it: dunst on a private X display and
@@ -62,8 +72,9 @@ private slots:
     void followsTheCount();
     void actions();
     void optionOffSendsNothing();
-    // Last: it stops the daemon.
+    // These stop the daemon.
     void silentOrMissingServiceHoldsNothingUp();
+    void doNotDisturbSilencesTheSound();
 
 private:
     // Starts a program and returns the first line it prints; empty when it prints none in time.
@@ -279,6 +290,28 @@ void tst_DesktopNotifications::silentOrMissingServiceHoldsNothingUp()
     QCOMPARE(platform.shownTip(), QStringLiteral("5 e-mails waiting (0 Kb)"));
     QCOMPARE(platform.beeps, 2);
     QTRY_VERIFY_WITH_TIMEOUT(!m_desktop->waiting(), 1500);
+}
+
+void tst_DesktopNotifications::doNotDisturbSilencesTheSound()
+{
+    const QString path = QStringLiteral("/org/freedesktop/Notifications");
+    QuietService service;
+    QVERIFY(m_connection->registerObject(path, &service, QDBusConnection::ExportAllProperties));
+    QVERIFY(m_connection->registerService(kService));
+    QTRY_VERIFY(m_desktop->inhibited());
+    checkWith("+OK 3 9\r\n");
+    QCOMPARE(m_rig->platform().beeps, 0);
+    QCOMPARE(m_rig->platform().commandLines.size(), 1);
+
+    QDBusMessage changed = QDBusMessage::createSignal(path, QStringLiteral("org.freedesktop.DBus.Properties"),
+                                                      QStringLiteral("PropertiesChanged"));
+    changed << kService << QVariantMap{{QStringLiteral("Inhibited"), false}} << QStringList();
+    QVERIFY(m_connection->send(changed));
+    QTRY_VERIFY(!m_desktop->inhibited());
+    checkWith("+OK 3 9\r\n");
+    QCOMPARE(m_rig->platform().beeps, 1);
+    m_connection->unregisterService(kService);
+    m_connection->unregisterObject(path);
 }
 
 QTEST_MAIN(tst_DesktopNotifications)
