@@ -133,6 +133,7 @@ void tst_DesktopNotifications::initTestCase()
     const QString pick = writeFile("pick", "#!/bin/sh\nexec grep -m1 'Check Now'\n");
     const QString dunstConfig = writeFile("dunstrc", QString::fromLatin1(kDunstConfig).arg(pick));
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove("WAYLAND_DISPLAY"); // dunst would rather go there
     environment.insert("DISPLAY", ":" + QString::fromLatin1(display));
     environment.insert("DBUS_SESSION_BUS_ADDRESS", QString::fromLatin1(address));
     m_dunst.setProcessEnvironment(environment);
