@@ -31,9 +31,10 @@ void frmSettings::NotifyNewMail(qint16 count)
 
 void frmSettings::notification_ActionInvoked(const QString& key)
 {
-    if (key == QLatin1String("default"))
+    if (key == QLatin1String("default")) {
         frmSettings_Show();
-    // As from the tray menu: never a second check while one runs.
-    else if (key == QLatin1String("check") && cmdCheckNow->isEnabled())
+    } else if (key == QLatin1String("check") && cmdCheckNow->isEnabled()) {
+        // As from the tray menu: never a second check while one runs.
         CheckMail();
+    }
 }
