@@ -12,6 +12,7 @@
 #include "settings/frmSettings.h"
 #include "tray/CTrayIcon.h"
 
+#include <QCheckBox>
 #include <QFileInfo>
 #include <QLineEdit>
 
@@ -76,6 +77,8 @@ std::unique_ptr<frmSettings> Main(Platform& platform)
     frm->txtRun->setText(read(CommandLine));
     selectStored(frm->optStartUp, read(StartUp), StartUp);
     selectStored(frm->optAutoRun, read(AutoRun), AutoRun);
+    // Only "0" turns the notification off, so a hand-edited value keeps the default.
+    frm->chkNotify->setChecked(read(Notify) != QLatin1String("0"));
     frm->TakeSnapshot();
 
     if (read(AlreadyRun) == QLatin1String("0")) {

@@ -88,6 +88,8 @@ void frmSettings::CheckMail()
         qCDebug(lcCheck) << "checking" << socPOP->RemoteHost << "port" << socPOP->RemotePort
                          << (socPOP->Secure ? "over TLS" : "plain");
         SetIdle(false);
+        // Asked now, so the desktop's answer is in by the time the result may sound.
+        m_platform.notificationsInhibited();
         tmrIconAnim->Tag = QStringLiteral("1");
         tmrIconAnim->setEnabled(true);
         if (miTT != 0) {
@@ -137,10 +139,14 @@ void frmSettings::CheckMail()
             gTrayIcon->ToolTip(stat.resultText(miTT == 2));
         gTrayIcon->Refresh();
         qCDebug(lcCheck) << "result:" << stat.resultText(true);
+        NotifyNewMail(stat.count);
 
         if (stat.count > 0) {
             std::optional<cWav> wav;
-            if (miSound == 1) {
+            // Do not disturb silences the sound only; the command line is the user's own choice.
+            if (m_platform.notificationsInhibited()) {
+                qCDebug(lcCheck) << "the desktop asks for quiet: no sound";
+            } else if (miSound == 1) {
                 m_platform.beep();
             } else if (miSound == 2) {
                 wav.emplace(m_platform);

@@ -1,6 +1,7 @@
 #include "platform/LinuxPlatform.h"
 
 #include "core/RuntimeError.h"
+#include "platform/DesktopNotifications.h"
 #include "platform/PictureBox.h"
 #include "platform/Twips.h"
 #include "platform/WaveFile.h"
@@ -229,4 +230,38 @@ void LinuxPlatform::endProgram()
                  QDBus::Block, 1000);
     std::fflush(nullptr);
     ::_exit(0);
+}
+
+DesktopNotifications& LinuxPlatform::notifications()
+{
+    if (!m_notifications) {
+        m_notifications = new DesktopNotifications(QDBusConnection::sessionBus(), this);
+        connect(m_notifications, &DesktopNotifications::actionInvoked, this, [this](const QString& key) {
+            if (m_notificationAction)
+                m_notificationAction(key);
+        });
+    }
+    return *m_notifications;
+}
+
+void LinuxPlatform::showNotification(const DesktopNotification& notification)
+{
+    notifications().show(notification);
+}
+
+void LinuxPlatform::closeNotification()
+{
+    // Nothing can be shown before the first notification.
+    if (m_notifications)
+        m_notifications->close();
+}
+
+bool LinuxPlatform::notificationsInhibited()
+{
+    return notifications().inhibited();
+}
+
+void LinuxPlatform::setNotificationActionHandler(std::function<void(const QString& key)> handler)
+{
+    m_notificationAction = std::move(handler);
 }

@@ -7,6 +7,7 @@
 
 #include <memory>
 
+class DesktopNotifications;
 class QSoundEffect;
 class QSystemTrayIcon;
 
@@ -32,6 +33,11 @@ public:
     QList<NetworkLink> pointToPointLinks() override;
     void endProgram() override;
 
+    void showNotification(const DesktopNotification& notification) override;
+    void closeNotification() override;
+    bool notificationsInhibited() override;
+    void setNotificationActionHandler(std::function<void(const QString& key)> handler) override;
+
     // The Qt form of a "description|pattern|..." filter list.
     static QString qtFilter(const QString& filter);
     // The mouse message numbers one tray activation stands for.
@@ -48,4 +54,9 @@ private:
     QTimer m_trayWatch;
     QTimer m_noTrayFallback;
     QSoundEffect* m_sound = nullptr;
+
+    // Reached on first use, so that a start-up costs nothing on the session bus.
+    DesktopNotifications& notifications();
+    DesktopNotifications* m_notifications = nullptr;
+    std::function<void(const QString&)> m_notificationAction;
 };

@@ -5,6 +5,9 @@
 #include <QList>
 #include <QPointer>
 #include <QString>
+#include <QStringList>
+
+#include <functional>
 
 class PictureBox;
 class QWidget;
@@ -51,6 +54,15 @@ struct NetworkLink
     bool hasAddress = false;
 };
 
+// One desktop notification: what it says, and the actions offered on it as key and label pairs
+// (the key "default" is a click on the notification itself).
+struct DesktopNotification
+{
+    QString summary;
+    QString body;
+    QStringList actions;
+};
+
 // Everything the program needs from the desktop and the operating system. One real
 // implementation (LinuxPlatform); tests hand in fakes that record calls and answer at once.
 class Platform
@@ -82,4 +94,16 @@ public:
     // Ends the process at once, after the tray icon's removal has reached the desktop; no further
     // handler of the program runs.
     virtual void endProgram() = 0;
+
+    // Desktop notifications: the program's one notification through the desktop's notification
+    // service. Nothing here waits for the service; without one nothing shows and nothing fails.
+    // Shows the notification, replacing the one shown before.
+    virtual void showNotification(const DesktopNotification& notification) = 0;
+    // Takes the notification away; nothing reaches the service when none is shown.
+    virtual void closeNotification() = 0;
+    // Whether the desktop asks for quiet (do not disturb), as last heard from the service; false
+    // until it has answered. The first call starts listening.
+    virtual bool notificationsInhibited() = 0;
+    // Receives the key of each action the user chooses on the notification.
+    virtual void setNotificationActionHandler(std::function<void(const QString& key)> handler) = 0;
 };

@@ -10,8 +10,10 @@ readonly HARNESS="$QUILLPOST_ROOT/tests/dovecot/harness.sh"
 readonly SANITIZERS="$QUILLPOST_ROOT/tests/sanitizers"
 
 ensure_packages "${QUILLPOST_BUILD_PACKAGES[@]}" dovecot-pop3d xvfb openssl
-# The desktop test: window manager, X tray host, input and screenshots, OCR, port forwarder.
+# The desktop test: window manager, X tray host, input and screenshots, OCR.
 ensure_packages openbox trayer xdotool x11-utils imagemagick tesseract-ocr
+# The desktop notification test: a notification daemon on a private session bus and X display.
+ensure_packages dunst dbus-daemon
 check_multimedia_runtime
 
 # The test POP3 server goes down however the script ends.

@@ -11,6 +11,7 @@
 #include "settings/StoredSettings.h"
 #include "tray/CTrayIcon.h"
 
+#include <QCheckBox>
 #include <QLineEdit>
 
 void frmSettings::cmdOK_Click()
@@ -50,6 +51,7 @@ void frmSettings::cmdOK_Click()
         write(CommandLine, txtRun->text());
         write(StartUp, optionText(miStartUp));
         write(AutoRun, optionText(miAutoRun));
+        write(Notify, chkNotify->isChecked() ? QStringLiteral("1") : QStringLiteral("0"));
         store.CommitBatch();
     } catch (const std::exception& failure) {
         runStep([&] {

@@ -28,12 +28,13 @@ inline constexpr Key Run{"Run", "0"};
 inline constexpr Key CommandLine{"CommandLine", ""};
 inline constexpr Key StartUp{"StartUp", "1"};
 inline constexpr Key AutoRun{"AutoRun", "0"};
+inline constexpr Key Notify{"Notify", "1"}; // "1" a desktop notification on new mail, "0" none
 inline constexpr Key AlreadyRun{"AlreadyRun", "0"};
 
 // In the order start-up reads them; OK writes all but the last in this order.
-inline constexpr std::array<Key, 13> kAll{Interval, IfOffLine, POP3Server, UserId, Password,
-                                          ToolTip,  Sound,     Sample,     Run,    CommandLine,
-                                          StartUp,  AutoRun,   AlreadyRun};
+inline constexpr std::array<Key, 14> kAll{Interval, IfOffLine, POP3Server, UserId,    Password,
+                                          ToolTip,  Sound,     Sample,     Run,       CommandLine,
+                                          StartUp,  AutoRun,   Notify,     AlreadyRun};
 
 // The default of a key, as text.
 QString defaultOf(const Key& key);

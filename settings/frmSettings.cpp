@@ -12,6 +12,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QCoreApplication>
 #include <QEvent>
 #include <QFocusEvent>
@@ -19,6 +20,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPointer>
 #include <QProxyStyle>
 #include <QPushButton>
 #include <QRadioButton>
@@ -245,6 +247,11 @@ void frmSettings::buildLayout()
     txtRun = textBox(Frame2, QStringLiteral("txtRun"), 460, 650, 2775, 285);
     cmdBrowse[1] = button(Frame2, QStringLiteral("cmdBrowse"), QStringLiteral("..."),
                           QStringLiteral("Browse For Command Line"), 3360, 690, 285, 235);
+    // Below the frames, on the tab itself: the desktop's own notice of new mail.
+    chkNotify = place(named(new QCheckBox(QStringLiteral("Show a &desktop notification"), tabLB),
+                            QStringLiteral("chkNotify")),
+                      200, 3300, 3825, 285);
+    chkNotify->setChecked(true);
     for (std::size_t i = 0; i < cmdBrowse.size(); ++i) {
         cmdBrowse[i]->setFont(designFont(8.25, false));
         cmdBrowse[i]->setProperty("Index", static_cast<int>(i));
@@ -286,9 +293,9 @@ void frmSettings::buildLayout()
     const QList<QWidget*> order{tabLB,         txtInterval,   optIfOffLine[0], optIfOffLine[1], txtServer,
                                 txtUserId,     txtPassword,   optTT[0],        optTT[1],        optTT[2],
                                 optSound[0],   optSound[1],   optSound[2],     cmdBrowse[0],    optRun[0],
-                                optRun[1],     txtRun,        cmdBrowse[1],    optStartUp[0],   optStartUp[1],
-                                optAutoRun[0], optAutoRun[1], cmdWeb,          cmdCheckNow,     cmdOK,
-                                cmdCancel,     cmdQuit};
+                                optRun[1],     txtRun,        cmdBrowse[1],    chkNotify,       optStartUp[0],
+                                optStartUp[1], optAutoRun[0], optAutoRun[1],   cmdWeb,          cmdCheckNow,
+                                cmdOK,         cmdCancel,     cmdQuit};
     for (qsizetype i = 1; i < order.size(); ++i)
         setTabOrder(order[i - 1], order[i]);
 }
@@ -337,11 +344,16 @@ void frmSettings::connectHandlers()
     // Logging off closes the window like any other close request.
     connect(qApp, &QGuiApplication::commitDataRequest, this, &QWidget::close);
     connect(tabLB, &QTabWidget::currentChanged, this, [this](int index) {
-        const std::array<QList<QGroupBox*>, 3> framesOfTab{
-            {{Frame5, Frame4}, {Frame3, Frame1, Frame2}, {Frame6, Frame7}}};
+        const std::array<QList<QWidget*>, 3> framesOfTab{
+            {{Frame5, Frame4}, {Frame3, Frame1, Frame2, chkNotify}, {Frame6, Frame7}}};
         for (std::size_t tab = 0; tab < framesOfTab.size(); ++tab)
-            for (QGroupBox* f : framesOfTab[tab])
+            for (QWidget* f : framesOfTab[tab])
                 f->setVisible(static_cast<int>(tab) == index);
+    });
+    // A platform may serve several windows in turn; an action never reaches one that is gone.
+    m_platform.setNotificationActionHandler([window = QPointer<frmSettings>(this)](const QString& key) {
+        if (window)
+            runStep([&] { window->notification_ActionInvoked(key); });
     });
     for (QLineEdit* box : {txtInterval, txtServer, txtUserId, txtPassword, txtRun})
         box->installEventFilter(this);
@@ -470,7 +482,8 @@ void frmSettings::TakeSnapshot()
                           miSound,
                           miRun,
                           miStartUp,
-                          miAutoRun};
+                          miAutoRun,
+                          chkNotify->isChecked()};
 }
 
 void frmSettings::cmdCancel_Click()
@@ -492,6 +505,7 @@ void frmSettings::cmdCancel_Click()
     SelectOption(optRun, s.run);
     SelectOption(optStartUp, s.startUp);
     SelectOption(optAutoRun, s.autoRun);
+    chkNotify->setChecked(s.notify);
 
     tmrWindowAnim->setEnabled(false);
     hide();

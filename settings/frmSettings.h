@@ -13,6 +13,7 @@ class FileOpenDialog;
 class PictureBox;
 class Platform;
 class QAction;
+class QCheckBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -77,6 +78,7 @@ public:
     QGroupBox* Frame2 = nullptr;
     std::array<QRadioButton*, 2> optRun{};
     QLineEdit* txtRun = nullptr;
+    QCheckBox* chkNotify = nullptr; // a desktop notification when new mail arrives
 
     QGroupBox* Frame6 = nullptr;
     std::array<QRadioButton*, 2> optStartUp{};
@@ -126,6 +128,9 @@ public:
     void socPOP_DataArrival(qint32 bytesTotal);
     void socPOP_Closed(const QString& reason);
 
+    // Desktop notification of new mail (tray/NewMailNotification.cpp).
+    void notification_ActionInvoked(const QString& key);
+
     // Tray mouse events, menu and animations (tray/TrayMenu.cpp, tray/Animation.cpp).
     void picHook_MouseMove(int button, int shift, float x, float y);
     void mnuPopUpSettings_Click();
@@ -169,6 +174,9 @@ private:
     bool LostBeforeReply() const;
     // Idle: the check timer runs and every trigger of a check, and OK, can be used.
     void SetIdle(bool idle);
+    // Shows how many messages came since the previous check, or takes the notice away when
+    // none wait.
+    void NotifyNewMail(qint16 count);
     void ExitProgram();
     void Form_QueryUnload();
 
@@ -186,6 +194,7 @@ private:
     QString msReply; // the last reply line with a verdict, line end included
     ReplyReader m_replies;
     class QEventLoop* m_replyWait = nullptr;
+    qint16 miLastCount = 0; // messages the last successful check found
 
     // Private window variables.
     qint16 miRun = 0;       // 0 nothing, 1 run the command line
@@ -198,6 +207,7 @@ private:
         QString interval, server, userId, password, commandLine, sample;
         qint32 intervalSeconds = 0;
         qint16 ifOffLine = 0, tt = 0, sound = 0, run = 0, startUp = 0, autoRun = 0;
+        bool notify = true;
     };
     Snapshot m_snapshot;
 };

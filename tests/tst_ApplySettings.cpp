@@ -6,6 +6,7 @@
 #include "support/TestConfig.h"
 #include "tray/CTrayIcon.h"
 
+#include <QCheckBox>
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
@@ -85,6 +86,8 @@ void tst_ApplySettings::writesEveryKey()
     m_window->txtRun->setText(QStringLiteral("notify-send \"Mail\""));
     m_window->optStartUp[0]->click();
     m_window->optAutoRun[1]->click();
+    QVERIFY2(m_window->chkNotify->isChecked(), "an absent key means on");
+    m_window->chkNotify->click();
 
     const auto stored = [this](const char* key) {
         return m_config->stored(QString::fromLatin1(key));
@@ -111,6 +114,7 @@ void tst_ApplySettings::writesEveryKey()
     QCOMPARE(stored("CommandLine"), QStringLiteral("notify-send \"Mail\""));
     QCOMPARE(stored("StartUp"), QStringLiteral("0"));
     QCOMPARE(stored("AutoRun"), QStringLiteral("1"));
+    QCOMPARE(stored("Notify"), QStringLiteral("0"));
     QCOMPARE(stored("AlreadyRun"), QStringLiteral("1"));
     QVERIFY(!m_window->isVisible());
     QCOMPARE(m_platform->trayCalls.size(), callsBefore + 1);
@@ -212,6 +216,7 @@ void tst_ApplySettings::savedSettingsSurviveARestart()
     m_window->optTT[2]->click();
     m_window->optRun[1]->click();
     m_window->txtRun->setText(QStringLiteral("/usr/bin/true --x"));
+    m_window->chkNotify->setChecked(false);
     m_window->cmdOK_Click();
 
     start();
@@ -223,6 +228,7 @@ void tst_ApplySettings::savedSettingsSurviveARestart()
     QCOMPARE(m_window->miTT, 2);
     QVERIFY(m_window->txtRun->isEnabled());
     QCOMPARE(m_window->txtRun->text(), QStringLiteral("/usr/bin/true --x"));
+    QVERIFY(!m_window->chkNotify->isChecked());
 }
 
 void tst_ApplySettings::cancelReturnsToLastSave()
@@ -234,7 +240,9 @@ void tst_ApplySettings::cancelReturnsToLastSave()
     m_window->frmSettings_Show();
     m_window->txtUserId->setText(QStringLiteral("changed"));
     m_window->optSound[0]->click();
+    m_window->chkNotify->click();
     m_window->cmdCancel->click();
+    QVERIFY(m_window->chkNotify->isChecked());
     QCOMPARE(m_window->txtUserId->text(), QStringLiteral("saved"));
     QCOMPARE(m_window->miSound, 2);
     QVERIFY(m_window->optSound[2]->isChecked());

@@ -48,6 +48,9 @@ private slots:
     void quickCheckNeverShowsTheCheckingPicture();
     void quitDuringACheck();
     void scheduler();
+    void newMailNotification_data();
+    void newMailNotification();
+    void doNotDisturbSilencesOnlyTheSound();
 
 private:
     // Runs one check from the button; returns once it has ended.
@@ -448,6 +451,57 @@ void tst_CheckMail::scheduler()
     for (int i = 0; i < 10; ++i)
         w.tmrCheck_Timer();
     QCOMPARE(m_server->connectionCount(), 1);
+}
+
+void tst_CheckMail::newMailNotification_data()
+{
+    QTest::addColumn<Chunks>("stats"); // the STAT reply of each check in turn
+    QTest::addColumn<QStringList>("bodies");
+    QTest::addColumn<int>("closes");
+    const QString three = QStringLiteral("3 new e-mails (3 waiting)");
+    QTest::newRow("first check: all are new") << Chunks{"+OK 3 9\r\n"} << QStringList{three} << 0;
+    QTest::newRow("same count: no news") << Chunks{"+OK 3 9\r\n", "+OK 3 9\r\n"} << QStringList{three} << 0;
+    QTest::newRow("a rise") << Chunks{"+OK 3 9\r\n", "+OK 5 9\r\n"}
+                            << QStringList{three, "2 new e-mails (5 waiting)"} << 0;
+    QTest::newRow("one more") << Chunks{"+OK 3 9\r\n", "+OK 4 9\r\n"}
+                              << QStringList{three, "1 new e-mail (4 waiting)"} << 0;
+    QTest::newRow("a fall: no news") << Chunks{"+OK 3 9\r\n", "+OK 2 9\r\n"} << QStringList{three} << 0;
+    QTest::newRow("none left: closed") << Chunks{"+OK 3 9\r\n", "+OK 0 0\r\n"} << QStringList{three} << 1;
+    QTest::newRow("a failed check changes nothing")
+        << Chunks{"+OK 3 9\r\n", "+OK 3\r\n", "+OK 3 9\r\n"} << QStringList{three} << 0;
+    QTest::newRow("after none, all are new again") << Chunks{"+OK 3 9\r\n", "+OK 0 0\r\n", "+OK 1 9\r\n"}
+                                                   << QStringList{three, "1 new e-mail (1 waiting)"} << 1;
+}
+
+void tst_CheckMail::newMailNotification()
+{
+    QFETCH(Chunks, stats);
+    for (const QByteArray& stat : stats) {
+        m_server->setReply("STAT", {stat});
+        check();
+    }
+    QStringList bodies;
+    for (const DesktopNotification& n : m_platform->notifications) {
+        QCOMPARE(n.summary, QStringLiteral("Quillpost"));
+        QCOMPARE(n.actions, (QStringList{"default", "Settings", "check", "Check Now"}));
+        bodies << n.body;
+    }
+    QTEST(bodies, "bodies");
+    QTEST(m_platform->notificationCloses, "closes");
+}
+
+void tst_CheckMail::doNotDisturbSilencesOnlyTheSound()
+{
+    m_platform->inhibited = true;
+    m_server->setReply("STAT", {"+OK 3 5000\r\n"});
+    check();
+    m_window->optSound[2]->click();
+    check();
+    QCOMPARE(m_platform->beeps, 0);
+    QVERIFY(m_platform->playedSounds.isEmpty());
+    QCOMPARE(m_platform->commandLines.size(), 2);
+    QCOMPARE(m_platform->shownTip(), QStringLiteral("3 e-mails waiting (5 Kb)"));
+    QCOMPARE(m_platform->shownIcon().cacheKey(), picture("picGotMail").cacheKey());
 }
 
 QTEST_MAIN(tst_CheckMail)

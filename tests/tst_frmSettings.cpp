@@ -8,6 +8,7 @@
 #include "support/TestConfig.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QClipboard>
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -19,6 +20,7 @@
 #include <QRadioButton>
 #include <QRegularExpression>
 #include <QScreen>
+#include <QSet>
 #include <QSignalSpy>
 #include <QStyle>
 #include <QTabBar>
@@ -54,11 +56,11 @@ const Design kDesign[] = {
     {"picGotMail",   kNoIndex, "frmSettings", nullptr,                     4875, 275,  540,  480,  kNoTabStop, nullptr},
     {"picNoMail",    kNoIndex, "frmSettings", nullptr,                     4875, 275,  540,  480,  kNoTabStop, nullptr},
     {"Label6",       kNoIndex, "frmSettings", nullptr,                     4480, 810,  135,  135,  kNoTabStop, nullptr},
-    {"cmdWeb",       kNoIndex, "frmSettings", nullptr,                     4620, 780,  1050, 210,  22, "To Home Page"},
-    {"cmdCheckNow",  kNoIndex, "frmSettings", "Chec&k Now",                4620, 1560, 1050, 375,  23, "Check For E-mail Now"},
-    {"cmdOK",        kNoIndex, "frmSettings", "OK",                        4620, 2040, 1050, 375,  24, "Save Settings"},
-    {"cmdCancel",    kNoIndex, "frmSettings", "Cancel",                    4620, 2520, 1050, 375,  25, "Cancel Settings Changes"},
-    {"cmdQuit",      kNoIndex, "frmSettings", "&Quit",                     4620, 3000, 1050, 375,  26, "Close Quillpost"},
+    {"cmdWeb",       kNoIndex, "frmSettings", nullptr,                     4620, 780,  1050, 210,  23, "To Home Page"},
+    {"cmdCheckNow",  kNoIndex, "frmSettings", "Chec&k Now",                4620, 1560, 1050, 375,  24, "Check For E-mail Now"},
+    {"cmdOK",        kNoIndex, "frmSettings", "OK",                        4620, 2040, 1050, 375,  25, "Save Settings"},
+    {"cmdCancel",    kNoIndex, "frmSettings", "Cancel",                    4620, 2520, 1050, 375,  26, "Cancel Settings Changes"},
+    {"cmdQuit",      kNoIndex, "frmSettings", "&Quit",                     4620, 3000, 1050, 375,  27, "Close Quillpost"},
     {"lblVer",       kNoIndex, "frmSettings", nullptr,                     5280, 3600, 615,  255,  kNoTabStop, nullptr},
 
     {"Frame5",       kNoIndex, "tabLB",       "Check Mail",                200,  360,  3825, 1455, kNoTabStop, nullptr},
@@ -90,19 +92,20 @@ const Design kDesign[] = {
     {"optRun",       1,        "Frame2",      "",                          200,  660,  255,  255,  15, nullptr},
     {"txtRun",       kNoIndex, "Frame2",      nullptr,                     460,  650,  2775, 285,  16, nullptr},
     {"cmdBrowse",    1,        "Frame2",      "...",                       3360, 690,  285,  235,  17, "Browse For Command Line"},
+    {"chkNotify",    kNoIndex, "tabLB",       "Show a &desktop notification", 200, 3300, 3825, 285, 18, nullptr},
 
     {"Frame6",       kNoIndex, "tabLB",       "Initial Display",           200,  720,  3815, 1095, kNoTabStop, nullptr},
-    {"optStartUp",   0,        "Frame6",      "Settings &Window",          960,  360,  1935, 195,  18, nullptr},
-    {"optStartUp",   1,        "Frame6",      "Tray &Icon Only",           960,  660,  2175, 255,  19, nullptr},
+    {"optStartUp",   0,        "Frame6",      "Settings &Window",          960,  360,  1935, 195,  19, nullptr},
+    {"optStartUp",   1,        "Frame6",      "Tray &Icon Only",           960,  660,  2175, 255,  20, nullptr},
     {"Frame7",       kNoIndex, "tabLB",       "Run Automatically",         240,  2160, 3735, 1095, kNoTabStop, nullptr},
-    {"optAutoRun",   0,        "Frame7",      "&Yes (via StartUp Folder)", 960,  360,  2175, 195,  20, nullptr},
-    {"optAutoRun",   1,        "Frame7",      "&No",                       960,  660,  735,  195,  21, nullptr},
+    {"optAutoRun",   0,        "Frame7",      "&Yes (via StartUp Folder)", 960,  360,  2175, 195,  21, nullptr},
+    {"optAutoRun",   1,        "Frame7",      "&No",                       960,  660,  735,  195,  22, nullptr},
 };
 // clang-format on
 
-// The frames each tab shows.
+// The frames (and controls outside a frame) each tab shows.
 const QStringList kFramesOfTab[] = {
-    {"Frame5", "Frame4"}, {"Frame3", "Frame1", "Frame2"}, {"Frame6", "Frame7"}};
+    {"Frame5", "Frame4"}, {"Frame3", "Frame1", "Frame2", "chkNotify"}, {"Frame6", "Frame7"}};
 
 QWidget* control(const QWidget& window, const QString& name, int index = kNoIndex)
 {
@@ -410,7 +413,7 @@ void tst_frmSettings::intervalAcceptsTwoTypedCharacters()
 
 void tst_frmSettings::tabOrder()
 {
-    QList<const QWidget*> designed(27, nullptr);
+    QList<const QWidget*> designed(28, nullptr);
     for (const Design& d : kDesign)
         if (d.tabStop != kNoTabStop)
             designed[d.tabStop] = control(*m_window, QString::fromLatin1(d.name), d.index);
@@ -459,6 +462,11 @@ void tst_frmSettings::layoutOfEachTab()
     for (const QString& name : kFramesOfTab[tab]) {
         QWidget* frame = control(w, name);
         QVERIFY2(page.contains(frame->geometry()), qPrintable(name));
+        QVERIFY2(frame->width() >= frame->sizeHint().width() && frame->height() >= frame->sizeHint().height(),
+                 qPrintable(name + " is cut off"));
+        for (const QString& other : kFramesOfTab[tab])
+            QVERIFY2(other == name || !frame->geometry().intersects(control(w, other)->geometry()),
+                     qPrintable(name + " overlaps " + other));
         containers << frame;
     }
 
@@ -503,6 +511,8 @@ void tst_frmSettings::accessKeys()
     QTRY_VERIFY(w.optTT[2]->isChecked());
     QTest::keyClick(&w, Qt::Key_P, Qt::AltModifier);
     QTRY_VERIFY(w.optSound[2]->isChecked());
+    QTest::keyClick(&w, Qt::Key_D, Qt::AltModifier);
+    QTRY_VERIFY(!w.chkNotify->isChecked());
 
     QTest::keyClick(&w, Qt::Key_U, Qt::AltModifier);
     QCOMPARE(w.tabLB->currentIndex(), 2);
@@ -513,6 +523,27 @@ void tst_frmSettings::accessKeys()
     QCOMPARE(w.tabLB->currentIndex(), 0);
     QTest::keyClick(&w, Qt::Key_G, Qt::AltModifier);
     QTRY_VERIFY(w.optIfOffLine[1]->isChecked());
+
+    // No key stands for two things on a tab, counting the tabs and the buttons beside them. (On
+    // "Start &Up" the design's "&No" shares its key with the tab "&Notification".)
+    for (int tab : {0, 1}) {
+        w.tabLB->setCurrentIndex(tab);
+        QStringList captions;
+        for (int t = 0; t < 3; ++t)
+            captions << w.tabLB->tabText(t);
+        for (const QAbstractButton* button : w.findChildren<QAbstractButton*>())
+            if (button->isVisible())
+                captions << button->text();
+        QSet<QChar> keys;
+        for (const QString& caption : captions) {
+            const qsizetype amp = caption.indexOf(QLatin1Char('&'));
+            if (amp < 0)
+                continue;
+            const QChar key = caption[amp + 1].toLower();
+            QVERIFY2(!keys.contains(key), qPrintable(caption));
+            keys.insert(key);
+        }
+    }
 }
 
 void tst_frmSettings::optionClicksSetTheirVariables()
@@ -785,6 +816,7 @@ void tst_frmSettings::cancelRestoresTheSnapshot()
     w.optRun[1]->setChecked(true);
     w.optStartUp[0]->setChecked(true);
     w.optAutoRun[1]->setChecked(true);
+    w.chkNotify->setChecked(false);
     w.TakeSnapshot();
 
     showActive();
@@ -802,6 +834,7 @@ void tst_frmSettings::cancelRestoresTheSnapshot()
     w.optRun[0]->setChecked(true);
     w.optStartUp[1]->setChecked(true);
     w.optAutoRun[0]->setChecked(true);
+    w.chkNotify->setChecked(true);
 
     QTest::mouseClick(w.cmdCancel, Qt::LeftButton);
 
@@ -823,6 +856,7 @@ void tst_frmSettings::cancelRestoresTheSnapshot()
     QVERIFY(w.txtRun->isEnabled());
     QVERIFY(w.optStartUp[0]->isChecked());
     QVERIFY(w.optAutoRun[1]->isChecked());
+    QVERIFY(!w.chkNotify->isChecked());
     QVERIFY(m_platform->dialogs.isEmpty());
     QVERIFY(m_platform->openedDocuments.isEmpty());
     // Hidden, not destroyed; the tab stays as it was.

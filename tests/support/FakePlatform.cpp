@@ -1,6 +1,7 @@
 #include "FakePlatform.h"
 
 #include "core/RuntimeError.h"
+#include "platform/DesktopNotifications.h"
 
 #include <QProcess>
 
@@ -56,6 +57,7 @@ void FakePlatform::forgetHistory()
     messages.clear();
     commandLines.clear();
     playedSounds.clear();
+    notifications.clear();
 }
 
 bool FakePlatform::iconShown() const
@@ -109,4 +111,28 @@ QList<NetworkLink> FakePlatform::pointToPointLinks()
 void FakePlatform::endProgram()
 {
     ++endProgramCalls;
+}
+
+void FakePlatform::showNotification(const DesktopNotification& notification)
+{
+    notifications.append(notification);
+    if (desktop)
+        desktop->show(notification);
+}
+
+void FakePlatform::closeNotification()
+{
+    ++notificationCloses;
+    if (desktop)
+        desktop->close();
+}
+
+bool FakePlatform::notificationsInhibited()
+{
+    return desktop ? desktop->inhibited() : inhibited;
+}
+
+void FakePlatform::setNotificationActionHandler(std::function<void(const QString& key)> handler)
+{
+    notificationAction = std::move(handler);
 }

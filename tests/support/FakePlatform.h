@@ -7,6 +7,8 @@
 
 #include <functional>
 
+class DesktopNotifications;
+
 // Desktop services that record every call and answer at once.
 class FakePlatform : public Platform
 {
@@ -43,6 +45,13 @@ public:
     int soundStops = 0;
     QList<NetworkLink> links;
     int endProgramCalls = 0;
+    // Desktop notifications shown, in order; closes asked for; the quiet state the desktop reports.
+    QList<DesktopNotification> notifications;
+    int notificationCloses = 0;
+    bool inhibited = false;
+    std::function<void(const QString&)> notificationAction;
+    // When set, notifications also go to this real service, which then decides the quiet state.
+    DesktopNotifications* desktop = nullptr;
 
     // Forgets the recorded calls but keeps what the tray shows, so that a long run stays small.
     void forgetHistory();
@@ -64,6 +73,10 @@ public:
     void stopSounds() override;
     QList<NetworkLink> pointToPointLinks() override;
     void endProgram() override;
+    void showNotification(const DesktopNotification& notification) override;
+    void closeNotification() override;
+    bool notificationsInhibited() override;
+    void setNotificationActionHandler(std::function<void(const QString& key)> handler) override;
 
 private:
     const NotifyIconData* shown() const;
