@@ -52,9 +52,11 @@ bool frmSettings::WaitForReply()
         // Sleeps in the event loop until a reply or the time-out wakes it.
         QEventLoop loop;
         QScopedValueRollback<QEventLoop*> current(m_replyWait, &loop);
-        while (!mbGotOK && !mbGotErr && !mbTimedOut)
+        while (!mbGotOK && !mbGotErr && !mbTimedOut && !mbEnded)
             loop.exec();
     });
+    if (mbEnded)
+        return false;
 
     if (mbGotErr) {
         const QString text = ReplyReader::serverText(msReply);

@@ -1,6 +1,7 @@
 #include "platform/LinuxPlatform.h"
 
 #include "core/RuntimeError.h"
+#include "platform/NetworkMonitor.h"
 #include "platform/PictureBox.h"
 #include "platform/Twips.h"
 #include "platform/WaveFile.h"
@@ -240,4 +241,27 @@ void LinuxPlatform::endProgram()
                  QDBus::Block, 1000);
     std::fflush(nullptr);
     ::_exit(0);
+}
+
+bool LinuxPlatform::networkAvailable()
+{
+    if (!m_network)
+        m_network = std::make_unique<NetworkMonitor>();
+    return m_network->available();
+}
+
+void LinuxPlatform::onResume(std::function<void()> handler)
+{
+    m_resume = std::move(handler);
+    // Without a system bus this connects nothing; without logind the signal never comes.
+    QDBusConnection::systemBus().connect(
+        QStringLiteral("org.freedesktop.login1"), QStringLiteral("/org/freedesktop/login1"),
+        QStringLiteral("org.freedesktop.login1.Manager"), QStringLiteral("PrepareForSleep"), this,
+        SLOT(prepareForSleep(bool)));
+}
+
+void LinuxPlatform::prepareForSleep(bool start)
+{
+    if (!start && m_resume)
+        m_resume();
 }

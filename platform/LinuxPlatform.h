@@ -7,6 +7,7 @@
 
 #include <memory>
 
+class NetworkMonitor;
 class QSoundEffect;
 class QSystemTrayIcon;
 
@@ -32,6 +33,10 @@ public:
     QList<NetworkLink> pointToPointLinks() override;
     void endProgram() override;
 
+    // The network and the system's sleep.
+    bool networkAvailable() override;
+    void onResume(std::function<void()> handler) override;
+
     // The Qt form of a "description|pattern|..." filter list.
     static QString qtFilter(const QString& filter);
     // The mouse message numbers one tray activation stands for.
@@ -48,4 +53,9 @@ private:
     QTimer m_trayWatch;
     QTimer m_noTrayFallback;
     QSoundEffect* m_sound = nullptr;
+
+    // The network and the system's sleep.
+    Q_SLOT void prepareForSleep(bool start);
+    std::unique_ptr<NetworkMonitor> m_network;
+    std::function<void()> m_resume;
 };

@@ -6,6 +6,8 @@
 #include <QPointer>
 #include <QString>
 
+#include <functional>
+
 class PictureBox;
 class QWidget;
 
@@ -75,4 +77,12 @@ public:
     // Ends the process at once, after the tray icon's removal has reached the desktop; no further
     // handler of the program runs.
     virtual void endProgram() = 0;
+
+    // The network and the system's sleep.
+    // Whether the system reaches the network. The state is kept current by the system's own
+    // notifications, so asking costs nothing.
+    virtual bool networkAvailable() = 0;
+    // Runs handler on the event thread each time the system wakes from suspend; where the system
+    // cannot tell (no system bus, no login manager), never.
+    virtual void onResume(std::function<void()> handler) = 0;
 };

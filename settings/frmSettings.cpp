@@ -19,6 +19,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPointer>
 #include <QProxyStyle>
 #include <QPushButton>
 #include <QRadioButton>
@@ -282,7 +283,8 @@ template <typename Sender, typename Signal, typename Handler>
 void frmSettings::on(Sender* sender, Signal signal, Handler handler)
 {
     connect(sender, signal, this, [this, handler](auto... arguments) {
-        runStep([&] { invokeHandler(this, handler, arguments...); });
+        if (!mbEnded)
+            runStep([&] { invokeHandler(this, handler, arguments...); });
     });
 }
 
@@ -318,6 +320,10 @@ void frmSettings::connectHandlers()
     on(tmrWindowAnim, &Timer::Tick, &frmSettings::tmrWindowAnim_Timer);
     on(socPOP, &Winsock::DataArrival, &frmSettings::socPOP_DataArrival);
     on(picHook, &PictureBox::MouseMove, &frmSettings::picHook_MouseMove);
+    m_platform.onResume([self = QPointer<frmSettings>(this)] {
+        if (self && !self->mbEnded)
+            runStep([&] { self->System_Resume(); });
+    });
     // Logging off closes the window like any other close request.
     connect(qApp, &QGuiApplication::commitDataRequest, this, &QWidget::close);
     connect(tabLB, &QTabWidget::currentChanged, this, [this](int index) {

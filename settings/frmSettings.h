@@ -1,5 +1,6 @@
 #pragma once
 
+#include "mail/Internet.h"
 #include "mail/ReplyReader.h"
 
 #include <QDialog>
@@ -124,6 +125,8 @@ public:
     void mnuPopUpCheck_Click();
     void tmrTimeout_Timer();
     void socPOP_DataArrival(qint32 bytesTotal);
+    // The system woke from suspend: a check in progress ends as at its time-out.
+    void System_Resume();
 
     // Tray mouse events, menu and animations (tray/TrayMenu.cpp, tray/Animation.cpp).
     void picHook_MouseMove(int button, int shift, float x, float y);
@@ -157,6 +160,9 @@ private:
     void SetIdle(bool idle);
     void ExitProgram();
     void Form_QueryUnload();
+    // Stops everything that could still run a handler on the way out: the timers, the socket, a
+    // check's wait, and the handlers themselves.
+    void EndEvents();
 
     Platform& m_platform;
 
@@ -164,6 +170,7 @@ private:
     qint32 miCheckTicks = 0;  // ticks since the last timed check
     qint32 miOnLineTicks = 0; // ticks since the last on-line poll
     bool mbOnLine = false;
+    Internet::Connection m_connection; // what connected the computer at the last poll
     bool mbWasOnLine = false;
     bool mbTimedOut = false;
     bool mbGotOK = false;
@@ -171,6 +178,7 @@ private:
     QString msReply; // the last reply line with a verdict, line end included
     ReplyReader m_replies;
     class QEventLoop* m_replyWait = nullptr;
+    bool mbEnded = false; // quitting: no handler runs any more
 
     // Private window variables.
     qint16 miRun = 0;       // 0 nothing, 1 run the command line

@@ -107,10 +107,26 @@ void FakePlatform::stopSounds()
 
 QList<NetworkLink> FakePlatform::pointToPointLinks()
 {
-    return links;
+    return networkFrom ? networkFrom->pointToPointLinks() : links;
 }
 
 void FakePlatform::endProgram()
 {
     ++endProgramCalls;
+}
+
+bool FakePlatform::networkAvailable()
+{
+    return networkFrom ? networkFrom->networkAvailable() : networkUp;
+}
+
+void FakePlatform::onResume(std::function<void()> handler)
+{
+    resumeHandler = std::move(handler);
+}
+
+void FakePlatform::resume()
+{
+    if (resumeHandler)
+        resumeHandler();
 }

@@ -43,6 +43,13 @@ public:
     int soundStops = 0;
     QList<NetworkLink> links;
     int endProgramCalls = 0;
+    // The network and the system's sleep.
+    bool networkUp = false;
+    // When set, the network questions (this and the links) go to it.
+    Platform* networkFrom = nullptr;
+    std::function<void()> resumeHandler;
+    // The system wakes from suspend.
+    void resume();
 
     // Forgets the recorded calls but keeps what the tray shows, so that a long run stays small.
     void forgetHistory();
@@ -64,6 +71,8 @@ public:
     void stopSounds() override;
     QList<NetworkLink> pointToPointLinks() override;
     void endProgram() override;
+    bool networkAvailable() override;
+    void onResume(std::function<void()> handler) override;
 
 private:
     const NotifyIconData* shown() const;
