@@ -44,6 +44,7 @@ private slots:
     void noToolTipLeavesTheTipAlone();
     void quickCheckNeverShowsTheCheckingPicture();
     void quitDuringACheck();
+    void nothingRunsAfterQuit();
     void scheduler();
 
 private:
@@ -392,10 +393,22 @@ void tst_CheckMail::quitDuringACheck()
     QVERIFY(!m_platform->iconShown());
 }
 
+void tst_CheckMail::nothingRunsAfterQuit()
+{
+    // A timed check due at every turn of the event loop, as the end turns it once more.
+    m_window->miInterval = 1;
+    m_window->tmrCheck->setInterval(0);
+    m_window->mnuPopUpExit->trigger();
+    QCOMPARE(m_platform->endProgramCalls, 1);
+    QCoreApplication::processEvents();
+    QCOMPARE(m_server->connectionCount(), 0);
+    QVERIFY(m_platform->messages.isEmpty());
+}
+
 void tst_CheckMail::scheduler()
 {
     frmSettings& w = *m_window;
-    w.optIfOffLine[0]->click(); // checks show "Off-Line" at once while no link is up
+    w.optIfOffLine[0]->click(); // checks show "Off-Line" at once while off the network
     w.miInterval = 3;
     const auto checksAfter = [&](int ticks) {
         const qsizetype before = m_platform->trayCalls.size();
