@@ -434,6 +434,19 @@ void tst_CheckMail::scheduler()
     for (int i = 0; i < 10; ++i)
         w.tmrCheck_Timer();
     QCOMPARE(m_server->connectionCount(), 1);
+
+    // The network coming up, and then a VPN link on top of it, each start a check.
+    const auto poll = [&] {
+        for (int i = 0; i < 5; ++i)
+            w.tmrCheck_Timer();
+    };
+    m_platform->links.clear();
+    m_platform->networkUp = true;
+    poll();
+    QCOMPARE(m_server->connectionCount(), 2);
+    m_platform->links = {{QStringLiteral("tun0"), true, true, true}};
+    poll();
+    QCOMPARE(m_server->connectionCount(), 3);
 }
 
 QTEST_MAIN(tst_CheckMail)
