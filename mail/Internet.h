@@ -11,9 +11,8 @@ struct Connection
     bool link = false;    // the first point-to-point link (dial-up, VPN) is fully up
 };
 
-// A point-to-point link counts once the first one the kernel lists is up,
-// running and has an address; one still on its way up counts as not there, even when a later one
-// is up.
+// A point-to-point link counts once the first one the kernel lists is up, running and has an
+// address; one still on its way up counts as not there, even when a later one is up.
 Connection CurrentConnection(Platform& platform);
 
 // On-line: the system reaches the network, or a dial-up or VPN link is fully up.
