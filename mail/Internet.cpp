@@ -4,13 +4,22 @@
 
 namespace Internet {
 
-bool IsOnLine(Platform& platform)
+Connection CurrentConnection(Platform& platform)
 {
     const QList<NetworkLink> links = platform.pointToPointLinks();
-    if (links.isEmpty())
-        return false;
-    const NetworkLink& first = links.first();
-    return first.up && first.running && first.hasAddress;
+    const bool linkUp =
+        !links.isEmpty() && links.first().up && links.first().running && links.first().hasAddress;
+    return {platform.networkAvailable(), linkUp};
+}
+
+bool IsOnLine(const Connection& connection)
+{
+    return connection.network || connection.link;
+}
+
+bool CameUp(const Connection& now, const Connection& before)
+{
+    return (now.network && !before.network) || (now.link && !before.link);
 }
 
 } // namespace Internet

@@ -38,7 +38,12 @@ void frmSettings::tmrCheck_Timer()
     ++miOnLineTicks;
     ++miCheckTicks;
     if (miOnLineTicks >= 5) {
-        mbOnLine = Internet::IsOnLine(m_platform);
+        const Internet::Connection connection = Internet::CurrentConnection(m_platform);
+        mbOnLine = Internet::IsOnLine(connection);
+        // A VPN link coming up while the network is already up is a connection coming up too.
+        if (Internet::CameUp(connection, m_connection))
+            mbWasOnLine = false;
+        m_connection = connection;
         miOnLineTicks = 0;
     }
     if ((mbOnLine && !mbWasOnLine) || miCheckTicks >= miInterval) {
@@ -46,6 +51,14 @@ void frmSettings::tmrCheck_Timer()
         CheckMail();
     }
     mbWasOnLine = mbOnLine;
+}
+
+void frmSettings::System_Resume()
+{
+    // What a check was waiting for went away with the sleep; and whatever connects the computer
+    // now counts as having come up, so the next poll that finds the network checks at once.
+    m_connection = {};
+    tmrTimeout_Timer();
 }
 
 void frmSettings::cmdCheckNow_Click()
@@ -72,7 +85,7 @@ void frmSettings::CheckMail()
 {
     try {
         if (optIfOffLine[0]->isChecked() && !mbOnLine) {
-            qCDebug(lcCheck) << "staying off-line: no point-to-point link is up";
+            qCDebug(lcCheck) << "staying off-line: no network";
             gTrayIcon->ToolTip(QStringLiteral("Off-Line"));
             gTrayIcon->Icon(picNoMail->Picture());
             gTrayIcon->Refresh();

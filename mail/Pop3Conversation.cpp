@@ -58,6 +58,8 @@ void frmSettings::socPOP_Closed(const QString& reason)
 bool frmSettings::WaitForReply()
 {
     AwaitReply(ReplyReader::Shape::Line);
+    if (mbEnded)
+        return false;
     if (mbGotErr) {
         if (ReplyReader::isTemporary(msReply))
             qCDebug(lcPop3).noquote()
@@ -89,7 +91,7 @@ void frmSettings::AwaitReply(ReplyReader::Shape shape)
         // Sleeps in the event loop until a reply or the time-out wakes it.
         QEventLoop loop;
         QScopedValueRollback<QEventLoop*> current(m_replyWait, &loop);
-        while (!mbGotOK && !mbGotErr && !mbTimedOut && !mbClosed)
+        while (!mbGotOK && !mbGotErr && !mbTimedOut && !mbClosed && !mbEnded)
             loop.exec();
     });
 }
@@ -116,6 +118,8 @@ bool frmSettings::SecureIfOffered()
 {
     SendCommand(QStringLiteral("CAPA"));
     AwaitReply(ReplyReader::Shape::List);
+    if (mbEnded)
+        return false;
     if (mbTimedOut || LostBeforeReply()) {
         qCDebug(lcPop3) << "no reply in time";
         FailConversation();

@@ -8,6 +8,7 @@
 #include <memory>
 
 class DesktopNotifications;
+class NetworkMonitor;
 class QSoundEffect;
 class QSystemTrayIcon;
 
@@ -37,6 +38,9 @@ public:
     void closeNotification() override;
     bool notificationsInhibited() override;
     void setNotificationActionHandler(std::function<void(const QString& key)> handler) override;
+    // The network and the system's sleep.
+    bool networkAvailable() override;
+    void onResume(std::function<void()> handler) override;
 
     // The Qt form of a "description|pattern|..." filter list.
     static QString qtFilter(const QString& filter);
@@ -59,4 +63,8 @@ private:
     DesktopNotifications& notifications();
     DesktopNotifications* m_notifications = nullptr;
     std::function<void(const QString&)> m_notificationAction;
+    // The network and the system's sleep.
+    Q_SLOT void prepareForSleep(bool start);
+    std::unique_ptr<NetworkMonitor> m_network;
+    std::function<void()> m_resume;
 };

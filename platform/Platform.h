@@ -9,6 +9,8 @@
 
 #include <functional>
 
+#include <functional>
+
 class PictureBox;
 class QWidget;
 
@@ -106,4 +108,11 @@ public:
     virtual bool notificationsInhibited() = 0;
     // Receives the key of each action the user chooses on the notification.
     virtual void setNotificationActionHandler(std::function<void(const QString& key)> handler) = 0;
+    // The network and the system's sleep.
+    // Whether the system reaches the network. The state is kept current by the system's own
+    // notifications, so asking costs nothing.
+    virtual bool networkAvailable() = 0;
+    // Runs handler on the event thread each time the system wakes from suspend; where the system
+    // cannot tell (no system bus, no login manager), never.
+    virtual void onResume(std::function<void()> handler) = 0;
 };

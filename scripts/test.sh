@@ -14,6 +14,8 @@ ensure_packages "${QUILLPOST_BUILD_PACKAGES[@]}" dovecot-pop3d xvfb openssl
 ensure_packages openbox trayer xdotool x11-utils imagemagick tesseract-ocr
 # The desktop notification test: a notification daemon on a private session bus and X display.
 ensure_packages dunst dbus-daemon
+# Network links in a private namespace (as root), and a private bus standing in for logind.
+ensure_packages iproute2
 check_multimedia_runtime
 
 # The test POP3 server goes down however the script ends.

@@ -304,7 +304,8 @@ template <typename Sender, typename Signal, typename Handler>
 void frmSettings::on(Sender* sender, Signal signal, Handler handler)
 {
     connect(sender, signal, this, [this, handler](auto... arguments) {
-        runStep([&] { invokeHandler(this, handler, arguments...); });
+        if (!mbEnded)
+            runStep([&] { invokeHandler(this, handler, arguments...); });
     });
 }
 
@@ -341,6 +342,10 @@ void frmSettings::connectHandlers()
     on(socPOP, &Winsock::DataArrival, &frmSettings::socPOP_DataArrival);
     on(socPOP, &Winsock::Closed, &frmSettings::socPOP_Closed);
     on(picHook, &PictureBox::MouseMove, &frmSettings::picHook_MouseMove);
+    m_platform.onResume([self = QPointer<frmSettings>(this)] {
+        if (self && !self->mbEnded)
+            runStep([&] { self->System_Resume(); });
+    });
     // Logging off closes the window like any other close request.
     connect(qApp, &QGuiApplication::commitDataRequest, this, &QWidget::close);
     connect(tabLB, &QTabWidget::currentChanged, this, [this](int index) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "mail/Internet.h"
 #include "mail/ReplyReader.h"
 
 #include <QDialog>
@@ -130,6 +131,8 @@ public:
 
     // Desktop notification of new mail (tray/NewMailNotification.cpp).
     void notification_ActionInvoked(const QString& key);
+    // The system woke from suspend: a check in progress ends as at its time-out.
+    void System_Resume();
 
     // Tray mouse events, menu and animations (tray/TrayMenu.cpp, tray/Animation.cpp).
     void picHook_MouseMove(int button, int shift, float x, float y);
@@ -179,6 +182,9 @@ private:
     void NotifyNewMail(qint16 count);
     void ExitProgram();
     void Form_QueryUnload();
+    // Stops everything that could still run a handler on the way out: the timers, the socket, a
+    // check's wait, and the handlers themselves.
+    void EndEvents();
 
     Platform& m_platform;
 
@@ -186,6 +192,7 @@ private:
     qint32 miCheckTicks = 0;  // ticks since the last timed check
     qint32 miOnLineTicks = 0; // ticks since the last on-line poll
     bool mbOnLine = false;
+    Internet::Connection m_connection; // what connected the computer at the last poll
     bool mbWasOnLine = false;
     bool mbTimedOut = false;
     bool mbClosed = false; // the connection is gone; cleared only when a conversation starts
@@ -195,6 +202,7 @@ private:
     ReplyReader m_replies;
     class QEventLoop* m_replyWait = nullptr;
     qint16 miLastCount = 0; // messages the last successful check found
+    bool mbEnded = false;   // quitting: no handler runs any more
 
     // Private window variables.
     qint16 miRun = 0;       // 0 nothing, 1 run the command line

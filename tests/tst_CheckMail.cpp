@@ -47,6 +47,7 @@ private slots:
     void noToolTipLeavesTheTipAlone();
     void quickCheckNeverShowsTheCheckingPicture();
     void quitDuringACheck();
+    void nothingRunsAfterQuit();
     void scheduler();
     void newMailNotification_data();
     void newMailNotification();
@@ -421,10 +422,22 @@ void tst_CheckMail::quitDuringACheck()
     QVERIFY(!m_platform->iconShown());
 }
 
+void tst_CheckMail::nothingRunsAfterQuit()
+{
+    // A timed check due at every turn of the event loop, as the end turns it once more.
+    m_window->miInterval = 1;
+    m_window->tmrCheck->setInterval(0);
+    m_window->mnuPopUpExit->trigger();
+    QCOMPARE(m_platform->endProgramCalls, 1);
+    QCoreApplication::processEvents();
+    QCOMPARE(m_server->connectionCount(), 0);
+    QVERIFY(m_platform->messages.isEmpty());
+}
+
 void tst_CheckMail::scheduler()
 {
     frmSettings& w = *m_window;
-    w.optIfOffLine[0]->click(); // checks show "Off-Line" at once while no link is up
+    w.optIfOffLine[0]->click(); // checks show "Off-Line" at once while off the network
     w.miInterval = 3;
     const auto checksAfter = [&](int ticks) {
         const qsizetype before = m_platform->trayCalls.size();
@@ -451,6 +464,19 @@ void tst_CheckMail::scheduler()
     for (int i = 0; i < 10; ++i)
         w.tmrCheck_Timer();
     QCOMPARE(m_server->connectionCount(), 1);
+
+    // The network coming up, and then a VPN link on top of it, each start a check.
+    const auto poll = [&] {
+        for (int i = 0; i < 5; ++i)
+            w.tmrCheck_Timer();
+    };
+    m_platform->links.clear();
+    m_platform->networkUp = true;
+    poll();
+    QCOMPARE(m_server->connectionCount(), 2);
+    m_platform->links = {{QStringLiteral("tun0"), true, true, true}};
+    poll();
+    QCOMPARE(m_server->connectionCount(), 3);
 }
 
 void tst_CheckMail::newMailNotification_data()

@@ -1,7 +1,11 @@
+#include "support/CheckingWindow.h"
 #include "support/FakePlatform.h"
+#include "support/ScriptedPop3Server.h"
 
 #include "mail/Internet.h"
 #include "platform/LinuxPlatform.h"
+#include "platform/Timer.h"
+#include "settings/frmSettings.h"
 
 #include <QFile>
 #include <QProcess>
@@ -25,6 +29,11 @@ namespace {
 constexpr char namespaceChild[] = "QUILLPOST_TEST_HOST_NETNS";
 constexpr int noNamespaceExit = 97;
 constexpr int waitMs = 5000;
+
+bool onLineNow(Platform& platform)
+{
+    return Internet::IsOnLine(Internet::CurrentConnection(platform));
+}
 
 NetworkLink link(const char* name, bool up, bool running, bool hasAddress)
 {
@@ -113,9 +122,13 @@ private slots:
     void isOnLine_data();
     void isOnLine();
     void followsRealTunLinks();
+    void followsTheNetwork();
 
 private:
-    void runInPrivateNamespace();
+    // Runs body in a child process with a network namespace of its own.
+    void inPrivateNamespace(void (tst_Internet::*body)());
+    void tunLinksInNamespace();
+    void networkInNamespace();
 };
 
 void tst_Internet::isOnLine_data()
@@ -142,13 +155,25 @@ void tst_Internet::isOnLine()
     QFETCH(bool, onLine);
     FakePlatform platform;
     platform.links = links;
-    QCOMPARE(Internet::IsOnLine(platform), onLine);
+    QCOMPARE(onLineNow(platform), onLine);
 }
 
 void tst_Internet::followsRealTunLinks()
 {
+    inPrivateNamespace(&tst_Internet::tunLinksInNamespace);
+}
+
+void tst_Internet::followsTheNetwork()
+{
+    inPrivateNamespace(&tst_Internet::networkInNamespace);
+}
+
+void tst_Internet::inPrivateNamespace(void (tst_Internet::*body)())
+{
     if (qEnvironmentVariableIsSet(namespaceChild)) {
-        runInPrivateNamespace();
+        const QByteArray own = networkNamespace();
+        QVERIFY2(!own.isEmpty() && own != qgetenv(namespaceChild), "not in a network namespace of its own");
+        (this->*body)();
         return;
     }
     if (::geteuid() != 0)
@@ -159,17 +184,20 @@ void tst_Internet::followsRealTunLinks()
         QSKIP("no tun driver");
 
     // The same test runs again in a child process that has a network namespace of its own, so the
-    // links made there never touch this machine's network, and vanish with the child.
+    // links made there never touch this machine's network, and vanish with the child. GIO there
+    // follows the kernel's routes, not this machine's NetworkManager.
     QProcess child;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QString::fromLatin1(namespaceChild), QString::fromLatin1(networkNamespace()));
+    environment.insert(QStringLiteral("GIO_USE_NETWORK_MONITOR"), QStringLiteral("netlink"));
+    environment.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"), QStringLiteral("unix:path=/nonexistent"));
     child.setProcessEnvironment(environment);
     child.setProcessChannelMode(QProcess::MergedChannels);
     child.setChildProcessModifier([] {
         if (::unshare(CLONE_NEWNET) != 0)
             ::_exit(noNamespaceExit);
     });
-    child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("followsRealTunLinks")});
+    child.start(QCoreApplication::applicationFilePath(), {QString::fromLatin1(QTest::currentTestFunction())});
     QVERIFY(child.waitForStarted(waitMs));
     if (!child.waitForFinished(60000)) {
         child.kill();
@@ -182,45 +210,42 @@ void tst_Internet::followsRealTunLinks()
     QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0, output.constData());
 }
 
-void tst_Internet::runInPrivateNamespace()
+void tst_Internet::tunLinksInNamespace()
 {
-    const QByteArray own = networkNamespace();
-    QVERIFY2(!own.isEmpty() && own != qgetenv(namespaceChild), "not in a network namespace of its own");
-
     LinuxPlatform platform;
     QVERIFY(platform.pointToPointLinks().isEmpty());
-    QVERIFY(!Internet::IsOnLine(platform));
+    QVERIFY(!onLineNow(platform));
 
     // A link that no process serves yet: down, then up without a carrier (still dialling).
     QVERIFY(ip({"tuntap", "add", "dev", "qp0", "mode", "tun"}));
     QVERIFY(firstLinkBecomes(platform, link("qp0", false, false, false)));
-    QVERIFY(!Internet::IsOnLine(platform));
+    QVERIFY(!onLineNow(platform));
     QVERIFY(ip({"link", "set", "qp0", "up"}));
     QVERIFY(firstLinkBecomes(platform, link("qp0", true, false, false)));
-    QVERIFY(!Internet::IsOnLine(platform));
+    QVERIFY(!onLineNow(platform));
 
     // Running, but with no address beyond the one the kernel makes up for IPv6 on its own.
     TunDevice device("qp0");
     QVERIFY(device.isOpen());
     if (ip({"-6", "addr", "add", "fe80::1/64", "dev", "qp0"}))
         QVERIFY(firstLinkBecomes(platform, link("qp0", true, true, false)));
-    QVERIFY(!Internet::IsOnLine(platform));
+    QVERIFY(!onLineNow(platform));
 
     QVERIFY(ip({"addr", "add", "10.99.0.1", "peer", "10.99.0.2", "dev", "qp0"}));
     QVERIFY(firstLinkBecomes(platform, link("qp0", true, true, true)));
-    QVERIFY(Internet::IsOnLine(platform));
+    QVERIFY(onLineNow(platform));
 
     QVERIFY(ip({"link", "set", "qp0", "down"}));
     QVERIFY(firstLinkBecomes(platform, link("qp0", false, false, true)));
-    QVERIFY(!Internet::IsOnLine(platform));
+    QVERIFY(!onLineNow(platform));
     QVERIFY(ip({"link", "set", "qp0", "up"}));
     QVERIFY(firstLinkBecomes(platform, link("qp0", true, true, true)));
-    QVERIFY(Internet::IsOnLine(platform));
+    QVERIFY(onLineNow(platform));
 
     // The serving process goes away: the link stays up but loses its carrier.
     device.close();
     QVERIFY(firstLinkBecomes(platform, link("qp0", true, false, true)));
-    QVERIFY(!Internet::IsOnLine(platform));
+    QVERIFY(!onLineNow(platform));
 
     // A second link that is fully up does not count while the first one is not.
     QVERIFY(ip({"tuntap", "add", "dev", "qp1", "mode", "tun"}));
@@ -230,10 +255,69 @@ void tst_Internet::runInPrivateNamespace()
     QVERIFY(ip({"link", "set", "qp1", "up"}));
     QVERIFY(QTest::qWaitFor([&] { return platform.pointToPointLinks().size() == 2; }, waitMs));
     QVERIFY(firstLinkBecomes(platform, link("qp0", true, false, true)));
-    QVERIFY(!Internet::IsOnLine(platform));
+    QVERIFY(!onLineNow(platform));
     QVERIFY(ip({"tuntap", "del", "dev", "qp0", "mode", "tun"}));
     QVERIFY(firstLinkBecomes(platform, link("qp1", true, true, true)));
-    QVERIFY(Internet::IsOnLine(platform));
+    QVERIFY(onLineNow(platform));
+}
+
+void tst_Internet::networkInNamespace()
+{
+    QVERIFY(ip({"link", "set", "lo", "up"}));
+    ScriptedPop3Server server;
+    QVERIFY(server.isListening());
+    LinuxPlatform real;
+    CheckingWindow rig(QStringLiteral("127.0.0.1:%1").arg(server.port()), QStringLiteral("alice"),
+                       QStringLiteral("wonderland"));
+    rig.platform().networkFrom = &real;
+    frmSettings& w = rig.window();
+    w.optIfOffLine[0]->click();
+    w.tmrCheck->setInterval(3600000); // the test ticks
+    const auto poll = [&] {
+        for (int i = 0; i < 5; ++i)
+            w.tmrCheck_Timer();
+    };
+
+    // Loopback alone is no network: staying off-line connects nowhere.
+    QVERIFY(!onLineNow(real));
+    poll();
+    rig.check();
+    QCOMPARE(server.connectionCount(), 0);
+    QCOMPARE(rig.platform().shownTip(), QStringLiteral("Off-Line"));
+
+    // A local network with a default route: the next poll finds it and checks at once.
+    if (!ip({"link", "add", "qe0", "type", "dummy"})) {
+        QVERIFY(ip({"link", "add", "qe0", "type", "veth", "peer", "name", "qe1"}));
+        QVERIFY(ip({"link", "set", "qe1", "up"}));
+    }
+    QVERIFY(ip({"addr", "add", "10.98.0.1/24", "dev", "qe0"}));
+    QVERIFY(ip({"link", "set", "qe0", "up"}));
+    QVERIFY(!onLineNow(real));
+    QVERIFY(ip({"route", "add", "default", "via", "10.98.0.2", "dev", "qe0"}));
+    QVERIFY(QTest::qWaitFor([&] { return onLineNow(real); }, waitMs));
+    poll();
+    QCOMPARE(server.connectionCount(), 1);
+    QVERIFY(server.received("STAT"));
+
+    QVERIFY(ip({"route", "del", "default"}));
+    QVERIFY(QTest::qWaitFor([&] { return !onLineNow(real); }, waitMs));
+    poll();
+    rig.check();
+    QCOMPARE(server.connectionCount(), 1);
+
+    // The network back, then a VPN link coming up: each starts a check.
+    QVERIFY(ip({"route", "add", "default", "via", "10.98.0.2", "dev", "qe0"}));
+    QVERIFY(QTest::qWaitFor([&] { return onLineNow(real); }, waitMs));
+    poll();
+    QCOMPARE(server.connectionCount(), 2);
+    QVERIFY(ip({"tuntap", "add", "dev", "qp0", "mode", "tun"}));
+    TunDevice device("qp0");
+    QVERIFY(device.isOpen());
+    QVERIFY(ip({"addr", "add", "10.99.0.1", "peer", "10.99.0.2", "dev", "qp0"}));
+    QVERIFY(ip({"link", "set", "qp0", "up"}));
+    QVERIFY(firstLinkBecomes(real, link("qp0", true, true, true)));
+    poll();
+    QCOMPARE(server.connectionCount(), 3);
 }
 
 QTEST_MAIN(tst_Internet)

@@ -105,7 +105,7 @@ void FakePlatform::stopSounds()
 
 QList<NetworkLink> FakePlatform::pointToPointLinks()
 {
-    return links;
+    return networkFrom ? networkFrom->pointToPointLinks() : links;
 }
 
 void FakePlatform::endProgram()
@@ -135,4 +135,19 @@ bool FakePlatform::notificationsInhibited()
 void FakePlatform::setNotificationActionHandler(std::function<void(const QString& key)> handler)
 {
     notificationAction = std::move(handler);
-}
+
+    bool FakePlatform::networkAvailable()
+    {
+        return networkFrom ? networkFrom->networkAvailable() : networkUp;
+    }
+
+    void FakePlatform::onResume(std::function<void()> handler)
+    {
+        resumeHandler = std::move(handler);
+    }
+
+    void FakePlatform::resume()
+    {
+        if (resumeHandler)
+            resumeHandler();
+    }

@@ -52,6 +52,13 @@ public:
     std::function<void(const QString&)> notificationAction;
     // When set, notifications also go to this real service, which then decides the quiet state.
     DesktopNotifications* desktop = nullptr;
+    // The network and the system's sleep.
+    bool networkUp = false;
+    // When set, the network questions (this and the links) go to it.
+    Platform* networkFrom = nullptr;
+    std::function<void()> resumeHandler;
+    // The system wakes from suspend.
+    void resume();
 
     // Forgets the recorded calls but keeps what the tray shows, so that a long run stays small.
     void forgetHistory();
@@ -77,6 +84,8 @@ public:
     void closeNotification() override;
     bool notificationsInhibited() override;
     void setNotificationActionHandler(std::function<void(const QString& key)> handler) override;
+    bool networkAvailable() override;
+    void onResume(std::function<void()> handler) override;
 
 private:
     const NotifyIconData* shown() const;
