@@ -266,26 +266,27 @@ bool LinuxPlatform::notificationsInhibited()
 void LinuxPlatform::setNotificationActionHandler(std::function<void(const QString& key)> handler)
 {
     m_notificationAction = std::move(handler);
+}
 
-    bool LinuxPlatform::networkAvailable()
-    {
-        if (!m_network)
-            m_network = std::make_unique<NetworkMonitor>();
-        return m_network->available();
-    }
+bool LinuxPlatform::networkAvailable()
+{
+    if (!m_network)
+        m_network = std::make_unique<NetworkMonitor>();
+    return m_network->available();
+}
 
-    void LinuxPlatform::onResume(std::function<void()> handler)
-    {
-        m_resume = std::move(handler);
-        // Without a system bus this connects nothing; without logind the signal never comes.
-        QDBusConnection::systemBus().connect(
-            QStringLiteral("org.freedesktop.login1"), QStringLiteral("/org/freedesktop/login1"),
-            QStringLiteral("org.freedesktop.login1.Manager"), QStringLiteral("PrepareForSleep"), this,
-            SLOT(prepareForSleep(bool)));
-    }
+void LinuxPlatform::onResume(std::function<void()> handler)
+{
+    m_resume = std::move(handler);
+    // Without a system bus this connects nothing; without logind the signal never comes.
+    QDBusConnection::systemBus().connect(
+        QStringLiteral("org.freedesktop.login1"), QStringLiteral("/org/freedesktop/login1"),
+        QStringLiteral("org.freedesktop.login1.Manager"), QStringLiteral("PrepareForSleep"), this,
+        SLOT(prepareForSleep(bool)));
+}
 
-    void LinuxPlatform::prepareForSleep(bool start)
-    {
-        if (!start && m_resume)
-            m_resume();
-    }
+void LinuxPlatform::prepareForSleep(bool start)
+{
+    if (!start && m_resume)
+        m_resume();
+}

@@ -135,19 +135,20 @@ bool FakePlatform::notificationsInhibited()
 void FakePlatform::setNotificationActionHandler(std::function<void(const QString& key)> handler)
 {
     notificationAction = std::move(handler);
+}
 
-    bool FakePlatform::networkAvailable()
-    {
-        return networkFrom ? networkFrom->networkAvailable() : networkUp;
-    }
+bool FakePlatform::networkAvailable()
+{
+    return networkFrom ? networkFrom->networkAvailable() : networkUp;
+}
 
-    void FakePlatform::onResume(std::function<void()> handler)
-    {
-        resumeHandler = std::move(handler);
-    }
+void FakePlatform::onResume(std::function<void()> handler)
+{
+    resumeHandler = std::move(handler);
+}
 
-    void FakePlatform::resume()
-    {
-        if (resumeHandler)
-            resumeHandler();
-    }
+void FakePlatform::resume()
+{
+    if (resumeHandler)
+        resumeHandler();
+}
