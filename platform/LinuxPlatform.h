@@ -2,6 +2,7 @@
 
 #include "platform/Platform.h"
 
+#include <QMenu>
 #include <QObject>
 #include <QTimer>
 
@@ -32,12 +33,20 @@ public:
     QList<NetworkLink> pointToPointLinks() override;
     void endProgram() override;
 
+    void setTrayMenu(QMenu* menu) override;
+
     // The Qt form of a "description|pattern|..." filter list.
     static QString qtFilter(const QString& filter);
     // The mouse message numbers one tray activation stands for.
     static QList<int> mouseMessages(int activationReason);
 
+protected:
+    // The desktop's bell, for when there is no sound output.
+    virtual void ringBell();
+
 private:
+    // Starts a sound, replacing one still playing.
+    void play(const QUrl& source);
     void showIconWhenTrayExists();
     // Hands the mouse messages of one tray activation to the hook window.
     void deliverMouseMessages(int activationReason);
@@ -48,4 +57,5 @@ private:
     QTimer m_trayWatch;
     QTimer m_noTrayFallback;
     QSoundEffect* m_sound = nullptr;
+    QPointer<QMenu> m_trayMenu;
 };

@@ -7,6 +7,7 @@
 #include <QString>
 
 class PictureBox;
+class QMenu;
 class QWidget;
 
 // The notification-area commands.
@@ -61,6 +62,7 @@ public:
     virtual void messageBox(MessageIcon icon, const QString& title, const QString& text) = 0;
     // Adds, changes or removes the program's icon in the notification area.
     virtual void notifyIcon(NotifyMessage message, const NotifyIconData& data) = 0;
+    // An alert tone through the sound output; the bell where there is no sound output.
     virtual void beep() = 0;
     // Starts a command line detached; throws RuntimeError when it is empty or cannot start.
     virtual void startCommandLine(const QString& commandLine) = 0;
@@ -75,4 +77,9 @@ public:
     // Ends the process at once, after the tray icon's removal has reached the desktop; no further
     // handler of the program runs.
     virtual void endProgram() = 0;
+
+    // The tray icon's menu. Trays that draw menus themselves (StatusNotifierItem hosts) are handed
+    // it to show on the right button; elsewhere it is the program that opens it. The menu outlives
+    // the icon.
+    virtual void setTrayMenu(QMenu* menu) = 0;
 };

@@ -114,3 +114,8 @@ void FakePlatform::endProgram()
 {
     ++endProgramCalls;
 }
+
+void FakePlatform::setTrayMenu(QMenu* menu)
+{
+    trayMenu = menu;
+}

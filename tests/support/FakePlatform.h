@@ -43,6 +43,7 @@ public:
     int soundStops = 0;
     QList<NetworkLink> links;
     int endProgramCalls = 0;
+    QMenu* trayMenu = nullptr;
 
     // Forgets the recorded calls but keeps what the tray shows, so that a long run stays small.
     void forgetHistory();
@@ -64,6 +65,7 @@ public:
     void stopSounds() override;
     QList<NetworkLink> pointToPointLinks() override;
     void endProgram() override;
+    void setTrayMenu(QMenu* menu) override;
 
 private:
     const NotifyIconData* shown() const;
