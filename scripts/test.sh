@@ -12,8 +12,8 @@ readonly SANITIZERS="$QUILLPOST_ROOT/tests/sanitizers"
 ensure_packages "${QUILLPOST_BUILD_PACKAGES[@]}" dovecot-pop3d xvfb xauth openssl
 # The desktop test: window manager, X tray host, input and screenshots, OCR, port forwarder.
 ensure_packages openbox trayer xdotool x11-utils imagemagick tesseract-ocr socat
-# The sound test's private sound server and recorder.
-ensure_packages pulseaudio pulseaudio-utils
+# The sound test's private sound server and recorder; the tray test's bus and headless compositor.
+ensure_packages pulseaudio pulseaudio-utils dbus weston
 check_multimedia_runtime
 
 # The test POP3 server goes down however the script ends.
