@@ -3,7 +3,6 @@
 
 #include <QDBusArgument>
 #include <QDBusConnection>
-#include <QDBusContext>
 #include <QDBusMessage>
 #include <QDBusVariant>
 #include <QProcess>
@@ -20,32 +19,19 @@ const QString kMenuInterface = QStringLiteral("com.canonical.dbusmenu");
 
 // The watcher a StatusNotifierItem host runs: with it on the bus, Qt's tray icon registers as an
 // item with an exported menu instead of looking for an X11 tray.
-class StatusNotifierWatcher : public QObject, protected QDBusContext
+class StatusNotifierWatcher : public QObject
 {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierWatcher")
     Q_PROPERTY(bool IsStatusNotifierHostRegistered READ isStatusNotifierHostRegistered)
-    Q_PROPERTY(int ProtocolVersion READ protocolVersion)
-    Q_PROPERTY(QStringList RegisteredStatusNotifierItems READ registeredStatusNotifierItems)
 public:
     bool isStatusNotifierHostRegistered() const { return true; }
-    int protocolVersion() const { return 0; }
-    QStringList registeredStatusNotifierItems() const { return items; }
 
     // The bus names of the registered items.
     QStringList items;
 
 public slots:
-    void RegisterStatusNotifierItem(const QString& service)
-    {
-        items << (service.startsWith(u'/') ? message().service() : service);
-        emit StatusNotifierItemRegistered(items.last());
-    }
-    void RegisterStatusNotifierHost(const QString&) {}
-
-signals:
-    void StatusNotifierItemRegistered(const QString& service);
-    void StatusNotifierHostRegistered();
+    void RegisterStatusNotifierItem(const QString& service) { items << service; }
 };
 
 // One node of an exported menu layout, (ia{sv}av).
