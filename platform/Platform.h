@@ -78,8 +78,7 @@ public:
     // handler of the program runs.
     virtual void endProgram() = 0;
 
-    // The tray icon's menu. Trays that draw menus themselves (StatusNotifierItem hosts) are handed
-    // it to show on the right button; elsewhere it is the program that opens it. The menu outlives
-    // the icon.
+    // The tray icon's menu, for trays that show it on the right button themselves: a
+    // StatusNotifierItem host draws it from D-Bus. The menu outlives the icon.
     virtual void setTrayMenu(QMenu* menu) = 0;
 };
