@@ -1,6 +1,7 @@
 #include "platform/LinuxPlatform.h"
 #include "settings/StoredSettings.h"
 
+#include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -40,35 +41,10 @@ private slots:
     void noOutputRingsTheBell();
 
 private:
-    QStringList serverArguments() const;
-    bool serverAnswers() const;
-
     QTemporaryDir m_dir;
     QProcess m_server;
     std::unique_ptr<BellCountingPlatform> m_platform;
 };
-
-QStringList tst_SoundOutput::serverArguments() const
-{
-    return {QStringLiteral("-n"),
-            QStringLiteral("--daemonize=no"),
-            QStringLiteral("--exit-idle-time=-1"),
-            QStringLiteral("--use-pid-file=no"),
-            QStringLiteral("--disable-shm=yes"),
-            QStringLiteral("--log-target=stderr"),
-            QStringLiteral("-L"),
-            QStringLiteral("module-null-sink sink_name=test"),
-            QStringLiteral("-L"),
-            QStringLiteral("module-native-protocol-unix auth-anonymous=1 socket=") +
-                m_dir.filePath("native")};
-}
-
-bool tst_SoundOutput::serverAnswers() const
-{
-    QProcess pactl;
-    pactl.start(QStringLiteral("pactl"), {QStringLiteral("info")});
-    return pactl.waitForFinished(5000) && pactl.exitStatus() == QProcess::NormalExit && pactl.exitCode() == 0;
-}
 
 void tst_SoundOutput::initTestCase()
 {
@@ -80,12 +56,20 @@ void tst_SoundOutput::initTestCase()
     // alone; the desktop's sound server is never touched.
     for (const char* name : {"XDG_RUNTIME_DIR", "PULSE_RUNTIME_PATH", "PULSE_STATE_PATH", "HOME"})
         qputenv(name, m_dir.path().toUtf8());
-    qputenv("PULSE_SERVER", "unix:" + m_dir.filePath("native").toUtf8());
+    const QString socket = m_dir.filePath(QStringLiteral("native"));
+    qputenv("PULSE_SERVER", "unix:" + socket.toUtf8());
     m_server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    m_server.start(QStringLiteral("pulseaudio"), serverArguments());
+    m_server.start(QStringLiteral("pulseaudio"),
+                   {QStringLiteral("-n"), QStringLiteral("--daemonize=no"),
+                    QStringLiteral("--exit-idle-time=-1"), QStringLiteral("--use-pid-file=no"),
+                    QStringLiteral("--disable-shm=yes"), QStringLiteral("--log-level=error"),
+                    QStringLiteral("--log-target=stderr"), QStringLiteral("-L"),
+                    QStringLiteral("module-null-sink sink_name=test"), QStringLiteral("-L"),
+                    QStringLiteral("module-native-protocol-unix auth-anonymous=1 socket=") + socket});
     if (!m_server.waitForStarted(5000))
         QSKIP("PulseAudio cannot start here");
-    QTRY_VERIFY_WITH_TIMEOUT(serverAnswers() || m_server.state() == QProcess::NotRunning, 10000);
+    // The socket appears once the server takes clients.
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(socket) || m_server.state() == QProcess::NotRunning, 10000);
     if (m_server.state() == QProcess::NotRunning)
         QSKIP("PulseAudio ended at start-up (see its messages above)");
     m_platform = std::make_unique<BellCountingPlatform>();
