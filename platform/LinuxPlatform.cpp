@@ -117,6 +117,7 @@ void LinuxPlatform::notifyIcon(NotifyMessage message, const NotifyIconData& data
         m_trayIcon->setToolTip(data.tipText());
         m_hook = data.hWnd;
         connect(m_trayIcon.get(), &QSystemTrayIcon::activated, this, &LinuxPlatform::deliverMouseMessages);
+        m_trayIcon->setContextMenu(m_trayMenu);
         m_onTray = false;
         showIconWhenTrayExists();
         if (!m_onTray) {
@@ -158,6 +159,15 @@ void LinuxPlatform::deliverMouseMessages(int activationReason)
 
 void LinuxPlatform::beep()
 {
+    // The X bell is muted or missing on most desktops: a tone through the speakers is heard.
+    if (hasAudioOutput())
+        play(QUrl(QStringLiteral("qrc:/sounds/Alert.wav")));
+    else
+        ringBell();
+}
+
+void LinuxPlatform::ringBell()
+{
     QApplication::beep();
 }
 
@@ -180,14 +190,19 @@ bool LinuxPlatform::playSound(const QString& file)
 {
     if (!WaveFile::isPlayable(file))
         return false;
-    // One effect for the whole run: a new sound replaces one still playing, and a sound goes on
-    // after the caller is gone.
+    play(QUrl::fromLocalFile(QFileInfo(file).absoluteFilePath()));
+    return true;
+}
+
+void LinuxPlatform::play(const QUrl& source)
+{
+    // One effect for the whole run, made on the first sound: a new sound replaces one still
+    // playing, and a sound goes on after the caller is gone.
     if (!m_sound)
         m_sound = new QSoundEffect(this);
     m_sound->stop();
-    m_sound->setSource(QUrl::fromLocalFile(QFileInfo(file).absoluteFilePath()));
+    m_sound->setSource(source);
     m_sound->play();
-    return true;
 }
 
 void LinuxPlatform::stopSounds()
@@ -289,4 +304,13 @@ void LinuxPlatform::prepareForSleep(bool start)
 {
     if (!start && m_resume)
         m_resume();
+}
+
+void LinuxPlatform::setTrayMenu(QMenu* menu)
+{
+    // A StatusNotifierItem host reads the menu over D-Bus and draws it itself; Qt's own X11 tray
+    // icon opens it on the right button before it reports the click.
+    m_trayMenu = menu;
+    if (m_trayIcon)
+        m_trayIcon->setContextMenu(menu);
 }

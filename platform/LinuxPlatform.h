@@ -2,6 +2,7 @@
 
 #include "platform/Platform.h"
 
+#include <QMenu>
 #include <QObject>
 #include <QTimer>
 
@@ -41,13 +42,20 @@ public:
     // The network and the system's sleep.
     bool networkAvailable() override;
     void onResume(std::function<void()> handler) override;
+    void setTrayMenu(QMenu* menu) override;
 
     // The Qt form of a "description|pattern|..." filter list.
     static QString qtFilter(const QString& filter);
     // The mouse message numbers one tray activation stands for.
     static QList<int> mouseMessages(int activationReason);
 
+protected:
+    // The desktop's bell, for when there is no sound output.
+    virtual void ringBell();
+
 private:
+    // Starts a sound, replacing one still playing.
+    void play(const QUrl& source);
     void showIconWhenTrayExists();
     // Hands the mouse messages of one tray activation to the hook window.
     void deliverMouseMessages(int activationReason);
@@ -67,4 +75,5 @@ private:
     Q_SLOT void prepareForSleep(bool start);
     std::unique_ptr<NetworkMonitor> m_network;
     std::function<void()> m_resume;
+    QPointer<QMenu> m_trayMenu;
 };

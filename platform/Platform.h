@@ -12,6 +12,7 @@
 #include <functional>
 
 class PictureBox;
+class QMenu;
 class QWidget;
 
 // The notification-area commands.
@@ -82,6 +83,7 @@ public:
     virtual void messageBox(MessageIcon icon, const QString& title, const QString& text) = 0;
     // Adds, changes or removes the program's icon in the notification area.
     virtual void notifyIcon(NotifyMessage message, const NotifyIconData& data) = 0;
+    // An alert tone through the sound output; the bell where there is no sound output.
     virtual void beep() = 0;
     // Starts a command line detached; throws RuntimeError when it is empty or cannot start.
     virtual void startCommandLine(const QString& commandLine) = 0;
@@ -115,4 +117,7 @@ public:
     // Runs handler on the event thread each time the system wakes from suspend; where the system
     // cannot tell (no system bus, no login manager), never.
     virtual void onResume(std::function<void()> handler) = 0;
+    // The tray icon's menu, for trays that show it on the right button themselves: a
+    // StatusNotifierItem host draws it from D-Bus. The menu outlives the icon.
+    virtual void setTrayMenu(QMenu* menu) = 0;
 };

@@ -14,8 +14,7 @@ EOF
     exit 1
 fi
 
-# qt6-wayland lets the program open on a Wayland session without X.
-ensure_packages "${QUILLPOST_BUILD_PACKAGES[@]}" qt6-wayland
+ensure_packages "${QUILLPOST_BUILD_PACKAGES[@]}"
 check_multimedia_runtime
 build_release OFF
 say "starting build/quillpost"

@@ -16,6 +16,11 @@ ensure_packages openbox trayer xdotool x11-utils imagemagick tesseract-ocr
 ensure_packages dunst dbus-daemon
 # Network links in a private namespace (as root), and a private bus standing in for logind.
 ensure_packages iproute2
+# The tray test's headless compositor; the sound test's recorder and private sound server. A
+# desktop whose sound server is PipeWire keeps it (pulseaudio would replace pipewire-pulse): there
+# the sound test says it is skipped.
+ensure_packages weston pulseaudio-utils
+dpkg-query -W -f='${db:Status-Status}' pipewire-pulse 2>/dev/null | grep -qx installed || ensure_packages pulseaudio
 check_multimedia_runtime
 
 # The test POP3 server goes down however the script ends.

@@ -288,6 +288,7 @@ void frmSettings::buildLayout()
         named(mnuPopUp->addAction(QStringLiteral("&Settings")), QStringLiteral("mnuPopUpSettings"));
     mnuPopUpHyphen = named(mnuPopUp->addSeparator(), QStringLiteral("mnuPopUpHyphen"));
     mnuPopUpExit = named(mnuPopUp->addAction(QStringLiteral("&Quit")), QStringLiteral("mnuPopUpExit"));
+    m_platform.setTrayMenu(mnuPopUp);
 
     // Tab order as designed; frames, labels and pictures take no focus.
     const QList<QWidget*> order{tabLB,         txtInterval,   optIfOffLine[0], optIfOffLine[1], txtServer,
@@ -351,9 +352,15 @@ void frmSettings::connectHandlers()
     connect(tabLB, &QTabWidget::currentChanged, this, [this](int index) {
         const std::array<QList<QWidget*>, 3> framesOfTab{
             {{Frame5, Frame4}, {Frame3, Frame1, Frame2, chkNotify}, {Frame6, Frame7}}};
+        // A hidden control passes the focus on to the next one in the tab order, often a button,
+        // which Enter would then click instead of OK: the focus stays on the tab strip instead.
         for (std::size_t tab = 0; tab < framesOfTab.size(); ++tab)
-            for (QWidget* f : framesOfTab[tab])
-                f->setVisible(static_cast<int>(tab) == index);
+            for (QWidget* f : framesOfTab[tab]) {
+                const bool shown = static_cast<int>(tab) == index;
+                if (!shown && (f == focusWidget() || f->isAncestorOf(focusWidget())))
+                    tabLB->setFocus(Qt::ShortcutFocusReason);
+                f->setVisible(shown);
+            }
     });
     // A platform may serve several windows in turn; an action never reaches one that is gone.
     m_platform.setNotificationActionHandler([window = QPointer<frmSettings>(this)](const QString& key) {

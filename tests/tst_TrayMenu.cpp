@@ -27,6 +27,7 @@ private slots:
     void mouseEvents();
     void doubleClickShowsAtFirstRelease();
     void menuItems();
+    void menuOpenedByTheTrayIsNotOpenedAgain();
     void iconAnimation_data();
     void iconAnimation();
     void windowAnimation_data();
@@ -128,6 +129,17 @@ void tst_TrayMenu::menuItems()
     m_window->mnuPopUpExit->trigger();
     QVERIFY(!m_platform->iconShown());
     QCOMPARE(m_platform->endProgramCalls, 1);
+}
+
+void tst_TrayMenu::menuOpenedByTheTrayIsNotOpenedAgain()
+{
+    // The tray draws or opens this menu itself.
+    QCOMPARE(m_platform->trayMenu, m_window->mnuPopUp);
+    // Qt's X11 tray icon opens it on the press and reports the click after.
+    m_window->mnuPopUp->popup(QPoint(10, 10));
+    QVERIFY(!deliver(516));
+    QVERIFY(m_window->mnuPopUp->isVisible());
+    m_window->mnuPopUp->close();
 }
 
 void tst_TrayMenu::iconAnimation_data()

@@ -31,6 +31,7 @@
 #include <cmath>
 #include <memory>
 #include <optional>
+#include <vector>
 
 namespace {
 
@@ -205,6 +206,8 @@ private slots:
     void cancelRestoresTheSnapshot();
     void escapeCancels();
     void enterClicksOK();
+    void enterOnTabStripOrButton_data();
+    void enterOnTabStripOrButton();
     void showAndHide();
     void aHiddenWindowReopensOnItsLastTab();
 
@@ -909,6 +912,48 @@ void tst_frmSettings::enterClicksOK()
     QCOMPARE(cancelClicks.count(), 0);
     QVERIFY(w.isVisible());
     QVERIFY(QFile::remove(m_config->settingsFile())); // OK saved, as it should
+}
+
+void tst_frmSettings::enterOnTabStripOrButton_data()
+{
+    QTest::addColumn<QString>("focus");
+    QTest::addColumn<QString>("clicked");
+    QTest::newRow("tab strip") << "tabLB"
+                               << "cmdOK";
+    QTest::newRow("Cancel") << "cmdCancel"
+                            << "cmdCancel";
+    QTest::newRow("Quit") << "cmdQuit"
+                          << "cmdQuit";
+    QTest::newRow("Check Now") << "cmdCheckNow"
+                               << "cmdCheckNow";
+}
+
+void tst_frmSettings::enterOnTabStripOrButton()
+{
+    QFETCH(QString, focus);
+    QFETCH(QString, clicked);
+    frmSettings& w = *m_window;
+    showActive();
+    // Choosing a tab by its access key hides the text box that had the focus; the focus goes to
+    // the tab strip, not to the next button in the tab order.
+    w.txtServer->setFocus();
+    QTest::keyClick(&w, Qt::Key_N, Qt::AltModifier);
+    QCOMPARE(w.tabLB->currentIndex(), 1);
+    QWidget* target = focus == QLatin1String("tabLB") ? w.tabLB->tabBar() : w.findChild<QWidget*>(focus);
+    if (target != w.tabLB->tabBar())
+        target->setFocus();
+    QCOMPARE(QApplication::focusWidget(), target);
+
+    const QList<QPushButton*> buttons{w.cmdOK, w.cmdCancel, w.cmdQuit, w.cmdCheckNow};
+    std::vector<std::unique_ptr<QSignalSpy>> spies;
+    for (QPushButton* button : buttons) {
+        // Only the click is wanted: the handlers would save, quit or check.
+        button->disconnect(&w);
+        spies.push_back(std::make_unique<QSignalSpy>(button, &QPushButton::clicked));
+    }
+    QTest::keyClick(target, Qt::Key_Return);
+    for (std::size_t i = 0; i < buttons.size(); ++i)
+        QCOMPARE(spies[i]->count(), buttons[i]->objectName() == clicked ? 1 : 0);
 }
 
 void tst_frmSettings::showAndHide()

@@ -14,7 +14,8 @@ void frmSettings::picHook_MouseMove(int, int, float x, float)
         return;
     if (name == QLatin1String("LeftButtonUp"))
         frmSettings_Show();
-    else if (name == QLatin1String("RightButtonDown"))
+    // Qt's own X11 tray icon opens the menu itself before it reports the press.
+    else if (name == QLatin1String("RightButtonDown") && !mnuPopUp->isVisible())
         mnuPopUp->exec(QCursor::pos());
 }
 

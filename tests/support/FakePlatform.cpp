@@ -152,3 +152,8 @@ void FakePlatform::resume()
     if (resumeHandler)
         resumeHandler();
 }
+
+void FakePlatform::setTrayMenu(QMenu* menu)
+{
+    trayMenu = menu;
+}

@@ -59,6 +59,7 @@ public:
     std::function<void()> resumeHandler;
     // The system wakes from suspend.
     void resume();
+    QMenu* trayMenu = nullptr;
 
     // Forgets the recorded calls but keeps what the tray shows, so that a long run stays small.
     void forgetHistory();
@@ -86,6 +87,7 @@ public:
     void setNotificationActionHandler(std::function<void(const QString& key)> handler) override;
     bool networkAvailable() override;
     void onResume(std::function<void()> handler) override;
+    void setTrayMenu(QMenu* menu) override;
 
 private:
     const NotifyIconData* shown() const;

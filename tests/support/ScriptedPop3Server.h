@@ -53,6 +53,10 @@ public:
     // The reply to each command line that begins with prefix (the longest matching prefix wins).
     void setReply(const QByteArray& prefix, const QList<QByteArray>& chunks, Then then = Then::StayOpen);
 
+    // Sends chunks to the client being served now, outside the script: a reply held back by an
+    // empty script entry, once the test is ready for it.
+    void sendNow(const QList<QByteArray>& chunks) { send({chunks, Then::StayOpen}); }
+
     // Every line received, over all connections, in order: its exact bytes without the line end
     // (LF, or CR LF).
     QList<QByteArray> receivedLines() const { return m_lines; }
