@@ -241,3 +241,18 @@ void LinuxPlatform::endProgram()
     std::fflush(nullptr);
     ::_exit(0);
 }
+
+SecretAnswer LinuxPlatform::readSecret(const QString& account)
+{
+    return m_keyring.read(account);
+}
+
+SecretAnswer LinuxPlatform::writeSecret(const QString& account, const QString& secret)
+{
+    return m_keyring.write(account, secret);
+}
+
+SecretAnswer LinuxPlatform::removeSecret(const QString& account)
+{
+    return m_keyring.remove(account);
+}

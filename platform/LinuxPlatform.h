@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/Keyring.h"
 #include "platform/Platform.h"
 
 #include <QObject>
@@ -32,6 +33,10 @@ public:
     QList<NetworkLink> pointToPointLinks() override;
     void endProgram() override;
 
+    SecretAnswer readSecret(const QString& account) override;
+    SecretAnswer writeSecret(const QString& account, const QString& secret) override;
+    SecretAnswer removeSecret(const QString& account) override;
+
     // The Qt form of a "description|pattern|..." filter list.
     static QString qtFilter(const QString& filter);
     // The mouse message numbers one tray activation stands for.
@@ -48,4 +53,5 @@ private:
     QTimer m_trayWatch;
     QTimer m_noTrayFallback;
     QSoundEffect* m_sound = nullptr;
+    Keyring m_keyring;
 };

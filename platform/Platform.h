@@ -44,6 +44,19 @@ struct NetworkLink
     bool hasAddress = false;
 };
 
+// What the desktop's secret store answered.
+struct SecretAnswer
+{
+    enum Outcome
+    {
+        Done,       // for a read, text is the secret
+        NotFound,   // the store holds no entry for the account
+        Unreachable // no Secret Service, a locked or refusing one, or no answer in time; text says why
+    };
+    Outcome outcome = Unreachable;
+    QString text;
+};
+
 // Everything the program needs from the desktop and the operating system. One real
 // implementation (LinuxPlatform); tests hand in fakes that record calls and answer at once.
 class Platform
@@ -75,4 +88,10 @@ public:
     // Ends the process at once, after the tray icon's removal has reached the desktop; no further
     // handler of the program runs.
     virtual void endProgram() = 0;
+
+    // The desktop's secret store, for the POP3 password: the program's entry for one account.
+    // Each call returns within a couple of seconds, whatever the store does.
+    virtual SecretAnswer readSecret(const QString& account) = 0;
+    virtual SecretAnswer writeSecret(const QString& account, const QString& secret) = 0;
+    virtual SecretAnswer removeSecret(const QString& account) = 0;
 };

@@ -4,9 +4,9 @@
 
 #include "core/Conversions.h"
 #include "core/RuntimeError.h"
-#include "settings/CCipher.h"
 #include "settings/CRegistry.h"
 #include "settings/StartUpShortcut.h"
+#include "settings/StoredPassword.h"
 #include "settings/StoredSettings.h"
 #include "tray/CTrayIcon.h"
 
@@ -39,14 +39,15 @@ void frmSettings::cmdOK_Click()
     write(POP3Server, txtServer->text());
     SetServer(txtServer->text());
     write(UserId, txtUserId->text());
+    // The keyring is written before the set is saved, and the file gives up its copy only in that
+    // same save. No check may start while the keyring's answer is awaited.
+    SetIdle(false);
     runStep([&] {
-        CCipher cipher;
-        cipher.Text(txtPassword->text());
-        cipher.Key(ApplicationKey());
-        cipher.Encrypt();
         store.Key(QString::fromLatin1(Password.name));
-        store.RegSet(cipher.Text());
+        store.RegSet(
+            StoredPassword::Save(m_platform, txtUserId->text(), txtServer->text(), txtPassword->text()));
     });
+    SetIdle(true);
     write(ToolTip, optionText(miTT));
     runStep([this] {
         gTrayIcon->ToolTip(miTT == 0 ? QString() : QStringLiteral("Off-Line"));

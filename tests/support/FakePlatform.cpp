@@ -1,6 +1,7 @@
 #include "FakePlatform.h"
 
 #include "core/RuntimeError.h"
+#include "platform/Keyring.h"
 
 #include <QProcess>
 
@@ -113,4 +114,21 @@ QList<NetworkLink> FakePlatform::pointToPointLinks()
 void FakePlatform::endProgram()
 {
     ++endProgramCalls;
+}
+
+static const SecretAnswer kNoSecretService{SecretAnswer::Unreachable, QStringLiteral("no Secret Service")};
+
+SecretAnswer FakePlatform::readSecret(const QString& account)
+{
+    return keyring ? keyring->read(account) : kNoSecretService;
+}
+
+SecretAnswer FakePlatform::writeSecret(const QString& account, const QString& secret)
+{
+    return keyring ? keyring->write(account, secret) : kNoSecretService;
+}
+
+SecretAnswer FakePlatform::removeSecret(const QString& account)
+{
+    return keyring ? keyring->remove(account) : kNoSecretService;
 }

@@ -2,6 +2,8 @@
 
 #include "platform/Platform.h"
 
+class Keyring;
+
 #include <QList>
 #include <QStringList>
 
@@ -43,6 +45,8 @@ public:
     int soundStops = 0;
     QList<NetworkLink> links;
     int endProgramCalls = 0;
+    // The real keyring the secret calls go to; without one there is no Secret Service.
+    Keyring* keyring = nullptr;
 
     // Forgets the recorded calls but keeps what the tray shows, so that a long run stays small.
     void forgetHistory();
@@ -64,6 +68,9 @@ public:
     void stopSounds() override;
     QList<NetworkLink> pointToPointLinks() override;
     void endProgram() override;
+    SecretAnswer readSecret(const QString& account) override;
+    SecretAnswer writeSecret(const QString& account, const QString& secret) override;
+    SecretAnswer removeSecret(const QString& account) override;
 
 private:
     const NotifyIconData* shown() const;

@@ -1,0 +1,65 @@
+#include "platform/Keyring.h"
+
+#include <QEventLoop>
+#include <QTimer>
+#include <qt6keychain/keychain.h>
+
+#include <optional>
+
+namespace {
+
+const QString kService = QStringLiteral("Quillpost");
+
+} // namespace
+
+SecretAnswer Keyring::run(QKeychain::Job* job)
+{
+    std::optional<SecretAnswer> answer;
+    QEventLoop loop;
+    // The loop is the receiver: once it is gone, a late answer reaches nothing.
+    QObject::connect(job, &QKeychain::Job::finished, &loop, [&](QKeychain::Job* done) {
+        switch (done->error()) {
+        case QKeychain::NoError: {
+            const auto* reading = qobject_cast<QKeychain::ReadPasswordJob*>(done);
+            answer = SecretAnswer{SecretAnswer::Done, reading ? reading->textData() : QString()};
+            break;
+        }
+        case QKeychain::EntryNotFound:
+            answer = SecretAnswer{SecretAnswer::NotFound, {}};
+            break;
+        default:
+            answer = SecretAnswer{SecretAnswer::Unreachable, done->errorString()};
+        }
+        loop.quit();
+    });
+    QTimer::singleShot(kDeadlineMs, &loop, &QEventLoop::quit);
+    job->start();
+    // The window's controls keep their content while the answer is awaited; typing waits.
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    if (answer)
+        return *answer;
+    return {SecretAnswer::Unreachable,
+            QStringLiteral("no answer from the Secret Service within %1 ms").arg(kDeadlineMs)};
+}
+
+SecretAnswer Keyring::read(const QString& account)
+{
+    auto* job = new QKeychain::ReadPasswordJob(kService);
+    job->setKey(account);
+    return run(job);
+}
+
+SecretAnswer Keyring::write(const QString& account, const QString& secret)
+{
+    auto* job = new QKeychain::WritePasswordJob(kService);
+    job->setKey(account);
+    job->setTextData(secret);
+    return run(job);
+}
+
+SecretAnswer Keyring::remove(const QString& account)
+{
+    auto* job = new QKeychain::DeletePasswordJob(kService);
+    job->setKey(account);
+    return run(job);
+}
