@@ -13,6 +13,7 @@ readonly QUILLPOST_BUILD_PACKAGES=(
     qt6-base-dev qt6-multimedia-dev libqt6multimedia6
     fonts-liberation
     ca-certificates # the authorities a POP3 server's certificate is checked against
+    qtkeychain-qt6-dev libsecret-1-0 # the password in the desktop's keyring; libsecret is loaded at run time
 )
 
 # What building and checking the Debian package takes (scripts/check-package.sh).

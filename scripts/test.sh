@@ -12,6 +12,8 @@ readonly SANITIZERS="$QUILLPOST_ROOT/tests/sanitizers"
 ensure_packages "${QUILLPOST_BUILD_PACKAGES[@]}" dovecot-pop3d xvfb xauth openssl
 # The desktop test: window manager, X tray host, input and screenshots, OCR, port forwarder.
 ensure_packages openbox trayer xdotool x11-utils imagemagick tesseract-ocr socat
+# The keyring test: a private session bus with GNOME Keyring's Secret Service, and its lookup tool.
+ensure_packages dbus gnome-keyring libsecret-tools
 check_multimedia_runtime
 
 # The test POP3 server goes down however the script ends.
