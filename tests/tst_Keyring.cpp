@@ -36,6 +36,7 @@ namespace {
 const QString kAlice = QStringLiteral("alice"), kAlicePassword = QStringLiteral("wonderland");
 const QString kBob = QStringLiteral("bob"), kBobPassword = QStringLiteral("builder");
 
+const QString kNone = QStringLiteral("<none>");
 const QString kSaveLoop = QStringLiteral("--save-loop");
 const QString kOkAndRestart = QStringLiteral("--ok-and-restart");
 constexpr int kKills = 15;
@@ -67,37 +68,31 @@ void pressOk(Platform& platform, const QString& userId, const QString& password)
     pressOk(window, userId, password);
 }
 
-// The child: OK for bob and alice in turn until it is killed; one line just before the first.
-int saveLoop()
+// A child process on the real keyring. Without a Secret Service (--ok-and-restart): OK and a
+// start-up, printing how long each took and the password start-up found. Otherwise (--save-loop):
+// OK for bob and alice in turn until it is killed, with one line just before the first.
+int child(const QStringList& arguments)
 {
     FakePlatform platform;
     Keyring keyring;
     platform.keyring = &keyring;
     gTrayIcon.bind(&platform);
     frmSettings window(platform);
+    if (arguments.contains(kOkAndRestart)) {
+        QElapsedTimer timer;
+        timer.start();
+        pressOk(window, kAlice, kAlicePassword);
+        const qint64 okMs = timer.restart();
+        const auto restarted = MainModule::Main(platform);
+        std::printf("%lld %lld %s\n", okMs, timer.elapsed(), qPrintable(restarted->txtPassword->text()));
+        return 0;
+    }
     std::puts("saving");
     std::fflush(stdout);
     for (int i = 0;; ++i) {
         pressOk(window, i % 2 ? kAlice : kBob, i % 2 ? kAlicePassword : kBobPassword);
         platform.trayCalls.clear();
     }
-}
-
-// The child without a Secret Service: OK and a start-up; prints how long each took and the
-// password start-up found.
-int okAndRestart()
-{
-    FakePlatform platform;
-    Keyring keyring;
-    platform.keyring = &keyring;
-    gTrayIcon.bind(&platform);
-    QElapsedTimer timer;
-    timer.start();
-    pressOk(platform, kAlice, kAlicePassword);
-    const qint64 okMs = timer.restart();
-    const auto window = MainModule::Main(platform);
-    std::printf("%lld %lld %s\n", okMs, timer.elapsed(), qPrintable(window->txtPassword->text()));
-    return 0;
 }
 
 } // namespace
@@ -113,17 +108,16 @@ private slots:
     void init();
     void cleanup();
 
-    void okPutsThePasswordIntoTheKeyring();
+    void movesAnOldPasswordAndKeepsOnePerAccount();
     void startUpReadsItAndTheCheckLogsIn();
-    void oldFileMovesAtTheNextOk();
-    void emptyPasswordRemovesTheEntry();
     void silentKeyringHoldsNothingUp();
     void withoutSessionBusAsBefore();
     void killedWhileSaving();
 
 private:
-    // The keyring's entry for a user at the test server, or "<none>".
+    // The keyring's entry for a user at the test server, or kNone.
     static QString entry(const QString& userId);
+    QString storedPassword() const { return m_config->stored(QStringLiteral("Password")); }
     std::unique_ptr<frmSettings> restart();
 
     QTemporaryDir m_home;
@@ -202,7 +196,7 @@ QString tst_Keyring::entry(const QString& userId)
     lookup.start(QStringLiteral("secret-tool"),
                  {"lookup", "server", "Quillpost", "user", StoredPassword::Account(userId, server())});
     if (!lookup.waitForFinished(10000) || lookup.exitCode() != 0)
-        return QStringLiteral("<none>");
+        return kNone;
     return QString::fromUtf8(lookup.readAllStandardOutput());
 }
 
@@ -212,17 +206,33 @@ std::unique_ptr<frmSettings> tst_Keyring::restart()
     return MainModule::Main(*m_platform);
 }
 
-void tst_Keyring::okPutsThePasswordIntoTheKeyring()
+void tst_Keyring::movesAnOldPasswordAndKeepsOnePerAccount()
 {
-    pressOk(*m_platform, kAlice, kAlicePassword);
-    QCOMPARE(entry(kAlice), kAlicePassword);
-    QCOMPARE(m_config->stored(QStringLiteral("Password")), QString());
-
-    // Another user ID at the same server never sees alice's password.
+    // As saved where no keyring answered, or before the keyring was used.
+    m_platform->keyring = nullptr;
     pressOk(*m_platform, kBob, kBobPassword);
+    m_platform->keyring = &m_keyring;
+    const QString cipherText = storedPassword();
+    QVERIFY(!cipherText.isEmpty());
+
+    // Start-up reads it as before and moves nothing; OK moves it.
+    const auto window = restart();
+    QCOMPARE(window->txtPassword->text(), kBobPassword);
+    QCOMPARE(entry(kBob), kNone);
+    QCOMPARE(storedPassword(), cipherText);
+    window->cmdOK->click();
     QCOMPARE(entry(kBob), kBobPassword);
+    QCOMPARE(storedPassword(), QString());
+
+    pressOk(*window, kAlice, kAlicePassword);
     QCOMPARE(entry(kAlice), kAlicePassword);
-    QCOMPARE(restart()->txtPassword->text(), kBobPassword);
+    QCOMPARE(entry(kBob), kBobPassword);
+    QCOMPARE(storedPassword(), QString());
+    QCOMPARE(restart()->txtPassword->text(), kAlicePassword);
+
+    pressOk(*window, kAlice, QString());
+    QCOMPARE(entry(kAlice), kNone);
+    QCOMPARE(restart()->txtPassword->text(), QString());
 }
 
 void tst_Keyring::startUpReadsItAndTheCheckLogsIn()
@@ -231,7 +241,6 @@ void tst_Keyring::startUpReadsItAndTheCheckLogsIn()
     if (log.isEmpty() || qEnvironmentVariableIsEmpty("QUILLPOST_DOVECOT_TLS_PORT"))
         QSKIP("no test POP3 server: start tests/dovecot/harness.sh and source its env file");
     pressOk(*m_platform, kAlice, kAlicePassword);
-    QCOMPARE(m_config->stored(QStringLiteral("Password")), QString());
     const qint64 logStart = QFile(log).size();
 
     const auto window = restart();
@@ -244,37 +253,6 @@ void tst_Keyring::startUpReadsItAndTheCheckLogsIn()
                logFile.readAll().contains("Login: user=<alice>");
     };
     QTRY_VERIFY(loggedIn());
-}
-
-void tst_Keyring::oldFileMovesAtTheNextOk()
-{
-    pressOk(*m_platform, kBob, QString()); // no entry of an earlier test
-    // As saved where no keyring answered, or before the keyring was used.
-    m_platform->keyring = nullptr;
-    pressOk(*m_platform, kBob, kBobPassword);
-    m_platform->keyring = &m_keyring;
-    const QString oldCipherText = m_config->stored(QStringLiteral("Password"));
-    QVERIFY(!oldCipherText.isEmpty());
-
-    // Start-up reads it as before and moves nothing.
-    const auto window = restart();
-    QCOMPARE(window->txtPassword->text(), kBobPassword);
-    QCOMPARE(entry(kBob), QStringLiteral("<none>"));
-    QCOMPARE(m_config->stored(QStringLiteral("Password")), oldCipherText);
-
-    window->cmdOK->click();
-    QCOMPARE(entry(kBob), kBobPassword);
-    QCOMPARE(m_config->stored(QStringLiteral("Password")), QString());
-}
-
-void tst_Keyring::emptyPasswordRemovesTheEntry()
-{
-    pressOk(*m_platform, kAlice, kAlicePassword);
-    QCOMPARE(entry(kAlice), kAlicePassword);
-    pressOk(*m_platform, kAlice, QString());
-    QCOMPARE(entry(kAlice), QStringLiteral("<none>"));
-    QCOMPARE(m_config->stored(QStringLiteral("Password")), QString());
-    QCOMPARE(restart()->txtPassword->text(), QString());
 }
 
 void tst_Keyring::silentKeyringHoldsNothingUp()
@@ -292,7 +270,7 @@ void tst_Keyring::silentKeyringHoldsNothingUp()
     timer.restart();
     window->cmdOK->click();
     QCOMPARE_LE(timer.elapsed(), Keyring::kDeadlineMs + kSlackMs);
-    QVERIFY(!m_config->stored(QStringLiteral("Password")).isEmpty());
+    QVERIFY(!storedPassword().isEmpty());
     QCOMPARE(::kill(static_cast<pid_t>(m_keyringDaemon.processId()), SIGCONT), 0);
     QCOMPARE(restart()->txtPassword->text(), kAlicePassword);
 }
@@ -312,7 +290,7 @@ void tst_Keyring::withoutSessionBusAsBefore()
     QCOMPARE_LE(printed[0].toLongLong(), Keyring::kDeadlineMs);
     QCOMPARE_LE(printed[1].toLongLong(), Keyring::kDeadlineMs);
     QCOMPARE(printed[2], kAlicePassword);
-    QVERIFY(!m_config->stored(QStringLiteral("Password")).isEmpty());
+    QVERIFY(!storedPassword().isEmpty());
 }
 
 void tst_Keyring::killedWhileSaving()
@@ -339,7 +317,7 @@ void tst_Keyring::killedWhileSaving()
         child.kill();
         QVERIFY(child.waitForFinished(10000));
 
-        inFile += m_config->stored(QStringLiteral("Password")).isEmpty() ? 0 : 1;
+        inFile += storedPassword().isEmpty() ? 0 : 1;
         const auto window = restart();
         const QString userId = window->txtUserId->text();
         QVERIFY(userId == kAlice || userId == kBob);
@@ -352,10 +330,8 @@ void tst_Keyring::killedWhileSaving()
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
-    if (app.arguments().contains(kSaveLoop))
-        return saveLoop();
-    if (app.arguments().contains(kOkAndRestart))
-        return okAndRestart();
+    if (app.arguments().contains(kSaveLoop) || app.arguments().contains(kOkAndRestart))
+        return child(app.arguments());
     tst_Keyring test;
     return QTest::qExec(&test, argc, argv);
 }
