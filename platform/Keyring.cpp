@@ -33,11 +33,15 @@ SecretAnswer Keyring::run(QKeychain::Job* job)
         loop.quit();
     });
     QTimer::singleShot(kDeadlineMs, &loop, &QEventLoop::quit);
+    job->setAutoDelete(false);
     job->start();
     // The window's controls keep their content while the answer is awaited; typing waits.
     loop.exec(QEventLoop::ExcludeUserInputEvents);
-    if (answer)
+    if (answer) {
+        delete job;
         return *answer;
+    }
+    job->setAutoDelete(true);
     return {SecretAnswer::Unreachable,
             QStringLiteral("no answer from the Secret Service within %1 ms").arg(kDeadlineMs)};
 }

@@ -22,7 +22,7 @@ public:
     SecretAnswer remove(const QString& account);
 
 private:
-    // Starts the job and waits for its answer; a job still running at the deadline is left to
-    // end by itself (it deletes itself then), since QtKeychain's callbacks still point at it.
+    // Starts the job, waits for its answer and deletes it. A job still running at the deadline is
+    // left to delete itself once it ends, since QtKeychain's callbacks still point at it.
     SecretAnswer run(QKeychain::Job* job);
 };

@@ -2,12 +2,12 @@
 
 #include "platform/Platform.h"
 
-class Keyring;
-
 #include <QList>
 #include <QStringList>
 
 #include <functional>
+
+class Keyring;
 
 // Desktop services that record every call and answer at once.
 class FakePlatform : public Platform
