@@ -8,6 +8,10 @@ namespace StoredPassword {
 
 namespace {
 
+// The account whose keyring entry start-up could not read. Its password is unknown rather than
+// empty: an OK with the box still empty must not remove an entry the user never saw.
+std::optional<QString> unreadAccount;
+
 QString enciphered(const QString& password)
 {
     CCipher cipher;
@@ -36,6 +40,11 @@ QString Account(const QString& userId, const QString& server)
 QString Save(Platform& platform, const QString& userId, const QString& server, const QString& password)
 {
     const QString account = Account(userId, server);
+    if (password.isEmpty() && account == unreadAccount) {
+        qCInfo(lcKeyring, "the keyring entry of %s was never read: it stays", qUtf8Printable(account));
+        return {};
+    }
+    unreadAccount.reset();
     if (password.isEmpty()) {
         const SecretAnswer removed = platform.removeSecret(account);
         // An entry left behind would come back at the next start, when the keyring answers again.
@@ -57,6 +66,7 @@ QString Save(Platform& platform, const QString& userId, const QString& server, c
 std::optional<QString> Load(Platform& platform, const QString& stored, const QString& userId,
                             const QString& server)
 {
+    unreadAccount.reset();
     if (!stored.isEmpty())
         return deciphered(stored);
     const QString account = Account(userId, server);
@@ -70,6 +80,7 @@ std::optional<QString> Load(Platform& platform, const QString& stored, const QSt
     case SecretAnswer::Unreachable:
         qCInfo(lcKeyring, "keyring unavailable (%s): no password for %s", qUtf8Printable(read.text),
                qUtf8Printable(account));
+        unreadAccount = account;
     }
     return std::nullopt;
 }

@@ -18,7 +18,7 @@ QString Account(const QString& userId, const QString& server);
 // with the rest of the settings: empty once the keyring has confirmed its entry, otherwise the
 // cipher text. Until that value is saved, the file keeps the password it held before, so a
 // crash in between leaves the password in at least one of the two places. An empty password
-// removes the account's entry.
+// removes the account's entry, unless start-up could not read that entry.
 QString Save(Platform& platform, const QString& userId, const QString& server, const QString& password);
 
 // The password that start-up puts into the window. A cipher text in the file wins: it was saved
