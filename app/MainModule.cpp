@@ -14,6 +14,7 @@
 
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QPointer>
 
 namespace MainModule {
 
@@ -58,8 +59,17 @@ std::unique_ptr<frmSettings> Main(Platform& platform)
     frm->txtServer->setText(read(POP3Server));
     frm->SetServer(store.RegGet(defaultOf(POP3Server)));
     frm->txtUserId->setText(read(UserId));
-    if (const auto password =
-            StoredPassword::Load(platform, read(Password), frm->txtUserId->text(), frm->txtServer->text()))
+    // A keyring whose unlock prompt the user took time over still hands over the password, unless
+    // the window is open for editing by then.
+    const auto lateAnswer = [window = QPointer<frmSettings>(frm.get())](const QString& password) {
+        if (!window || window->isVisible() || !window->txtPassword->text().isEmpty())
+            return false;
+        window->txtPassword->setText(password);
+        window->TakeSnapshot();
+        return true;
+    };
+    if (const auto password = StoredPassword::Load(platform, read(Password), frm->txtUserId->text(),
+                                                   frm->txtServer->text(), lateAnswer))
         frm->txtPassword->setText(*password);
     selectStored(frm->optTT, read(ToolTip), ToolTip);
     selectStored(frm->optSound, read(Sound), Sound);

@@ -12,7 +12,7 @@ const QString kService = QStringLiteral("Quillpost");
 
 } // namespace
 
-SecretAnswer Keyring::run(QKeychain::Job* job)
+SecretAnswer Keyring::run(QKeychain::Job* job, const std::function<void(const QString&)>& lateAnswer)
 {
     std::optional<SecretAnswer> answer;
     QEventLoop loop;
@@ -42,15 +42,20 @@ SecretAnswer Keyring::run(QKeychain::Job* job)
         return *answer;
     }
     job->setAutoDelete(true);
+    if (lateAnswer)
+        QObject::connect(job, &QKeychain::Job::finished, job, [lateAnswer](QKeychain::Job* done) {
+            if (done->error() == QKeychain::NoError)
+                lateAnswer(static_cast<QKeychain::ReadPasswordJob*>(done)->textData());
+        });
     return {SecretAnswer::Unreachable,
             QStringLiteral("no answer from the Secret Service within %1 ms").arg(kDeadlineMs)};
 }
 
-SecretAnswer Keyring::read(const QString& account)
+SecretAnswer Keyring::read(const QString& account, const std::function<void(const QString&)>& lateAnswer)
 {
     auto* job = new QKeychain::ReadPasswordJob(kService);
     job->setKey(account);
-    return run(job);
+    return run(job, lateAnswer);
 }
 
 SecretAnswer Keyring::write(const QString& account, const QString& secret)

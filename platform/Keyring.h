@@ -4,6 +4,8 @@
 
 #include <QString>
 
+#include <functional>
+
 namespace QKeychain {
 class Job;
 }
@@ -17,12 +19,13 @@ class Keyring
 public:
     static constexpr int kDeadlineMs = 2000;
 
-    SecretAnswer read(const QString& account);
+    // A secret read after the deadline goes to lateAnswer.
+    SecretAnswer read(const QString& account, const std::function<void(const QString&)>& lateAnswer = {});
     SecretAnswer write(const QString& account, const QString& secret);
     SecretAnswer remove(const QString& account);
 
 private:
     // Starts the job, waits for its answer and deletes it. A job still running at the deadline is
     // left to delete itself once it ends, since QtKeychain's callbacks still point at it.
-    SecretAnswer run(QKeychain::Job* job);
+    SecretAnswer run(QKeychain::Job* job, const std::function<void(const QString&)>& lateAnswer = {});
 };

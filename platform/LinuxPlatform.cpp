@@ -242,9 +242,10 @@ void LinuxPlatform::endProgram()
     ::_exit(0);
 }
 
-SecretAnswer LinuxPlatform::readSecret(const QString& account)
+SecretAnswer LinuxPlatform::readSecret(const QString& account,
+                                       const std::function<void(const QString&)>& lateAnswer)
 {
-    return m_keyring.read(account);
+    return m_keyring.read(account, lateAnswer);
 }
 
 SecretAnswer LinuxPlatform::writeSecret(const QString& account, const QString& secret)

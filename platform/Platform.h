@@ -6,6 +6,8 @@
 #include <QPointer>
 #include <QString>
 
+#include <functional>
+
 class PictureBox;
 class QWidget;
 
@@ -90,8 +92,10 @@ public:
     virtual void endProgram() = 0;
 
     // The desktop's secret store, for the POP3 password: the program's entry for one account.
-    // Each call returns within a couple of seconds, whatever the store does.
-    virtual SecretAnswer readSecret(const QString& account) = 0;
+    // Each call returns within a couple of seconds, whatever the store does; a secret read after
+    // that goes to lateAnswer.
+    virtual SecretAnswer readSecret(const QString& account,
+                                    const std::function<void(const QString&)>& lateAnswer) = 0;
     virtual SecretAnswer writeSecret(const QString& account, const QString& secret) = 0;
     virtual SecretAnswer removeSecret(const QString& account) = 0;
 };

@@ -64,13 +64,16 @@ QString Save(Platform& platform, const QString& userId, const QString& server, c
 }
 
 std::optional<QString> Load(Platform& platform, const QString& stored, const QString& userId,
-                            const QString& server)
+                            const QString& server, const std::function<bool(const QString&)>& lateAnswer)
 {
     unreadAccount.reset();
     if (!stored.isEmpty())
         return deciphered(stored);
     const QString account = Account(userId, server);
-    const SecretAnswer read = platform.readSecret(account);
+    const SecretAnswer read = platform.readSecret(account, [account, lateAnswer](const QString& password) {
+        if (lateAnswer(password) && unreadAccount == account)
+            unreadAccount.reset();
+    });
     switch (read.outcome) {
     case SecretAnswer::Done:
         return read.text;

@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include <functional>
 #include <optional>
 
 class Platform;
@@ -23,8 +24,10 @@ QString Save(Platform& platform, const QString& userId, const QString& server, c
 
 // The password that start-up puts into the window. A cipher text in the file wins: it was saved
 // when the keyring could not take the password, or before the keyring was used, and is then the
-// newest. Otherwise the keyring's entry; none when neither holds a password.
+// newest. Otherwise the keyring's entry; none when neither holds a password. A keyring that
+// answers only after start-up stopped waiting hands the password to lateAnswer, which tells
+// whether it took it.
 std::optional<QString> Load(Platform& platform, const QString& stored, const QString& userId,
-                            const QString& server);
+                            const QString& server, const std::function<bool(const QString&)>& lateAnswer);
 
 } // namespace StoredPassword

@@ -118,9 +118,10 @@ void FakePlatform::endProgram()
 
 static const SecretAnswer kNoSecretService{SecretAnswer::Unreachable, QStringLiteral("no Secret Service")};
 
-SecretAnswer FakePlatform::readSecret(const QString& account)
+SecretAnswer FakePlatform::readSecret(const QString& account,
+                                      const std::function<void(const QString&)>& lateAnswer)
 {
-    return keyring ? keyring->read(account) : kNoSecretService;
+    return keyring ? keyring->read(account, lateAnswer) : kNoSecretService;
 }
 
 SecretAnswer FakePlatform::writeSecret(const QString& account, const QString& secret)

@@ -68,7 +68,8 @@ public:
     void stopSounds() override;
     QList<NetworkLink> pointToPointLinks() override;
     void endProgram() override;
-    SecretAnswer readSecret(const QString& account) override;
+    SecretAnswer readSecret(const QString& account,
+                            const std::function<void(const QString&)>& lateAnswer) override;
     SecretAnswer writeSecret(const QString& account, const QString& secret) override;
     SecretAnswer removeSecret(const QString& account) override;
 
