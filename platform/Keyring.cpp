@@ -44,8 +44,9 @@ SecretAnswer Keyring::run(QKeychain::Job* job, const std::function<void(const QS
     job->setAutoDelete(true);
     if (lateAnswer)
         QObject::connect(job, &QKeychain::Job::finished, job, [lateAnswer](QKeychain::Job* done) {
-            if (done->error() == QKeychain::NoError)
-                lateAnswer(static_cast<QKeychain::ReadPasswordJob*>(done)->textData());
+            const auto* reading = qobject_cast<QKeychain::ReadPasswordJob*>(done);
+            if (reading && done->error() == QKeychain::NoError)
+                lateAnswer(reading->textData());
         });
     return {SecretAnswer::Unreachable,
             QStringLiteral("no answer from the Secret Service within %1 ms").arg(kDeadlineMs)};
