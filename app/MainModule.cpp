@@ -5,9 +5,9 @@
 #include "mail/Logging.h"
 #include "platform/PictureBox.h"
 #include "platform/Platform.h"
-#include "settings/CCipher.h"
 #include "settings/CRegistry.h"
 #include "settings/StartUpShortcut.h"
+#include "settings/StoredPassword.h"
 #include "settings/StoredSettings.h"
 #include "settings/frmSettings.h"
 #include "tray/CTrayIcon.h"
@@ -15,6 +15,7 @@
 #include <QCheckBox>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QPointer>
 
 namespace MainModule {
 
@@ -59,13 +60,18 @@ std::unique_ptr<frmSettings> Main(Platform& platform)
     frm->txtServer->setText(read(POP3Server));
     frm->SetServer(store.RegGet(defaultOf(POP3Server)));
     frm->txtUserId->setText(read(UserId));
-    if (!read(Password).isEmpty()) {
-        CCipher cipher;
-        cipher.Text(store.RegGet(defaultOf(Password)));
-        cipher.Key(ApplicationKey());
-        cipher.Decrypt();
-        frm->txtPassword->setText(cipher.Text());
-    }
+    // A keyring whose unlock prompt the user took time over still hands over the password, unless
+    // the window is open for editing by then.
+    const auto lateAnswer = [window = QPointer<frmSettings>(frm.get())](const QString& password) {
+        if (!window || window->isVisible() || !window->txtPassword->text().isEmpty())
+            return false;
+        window->txtPassword->setText(password);
+        window->TakeSnapshot();
+        return true;
+    };
+    if (const auto password = StoredPassword::Load(platform, read(Password), frm->txtUserId->text(),
+                                                   frm->txtServer->text(), lateAnswer))
+        frm->txtPassword->setText(*password);
     selectStored(frm->optTT, read(ToolTip), ToolTip);
     selectStored(frm->optSound, read(Sound), Sound);
     frm->msSample = read(Sample);

@@ -7,3 +7,5 @@
 Q_DECLARE_LOGGING_CATEGORY(lcCheck)
 Q_DECLARE_LOGGING_CATEGORY(lcPop3)
 Q_DECLARE_LOGGING_CATEGORY(lcStartup)
+// Where the password went, and why not into the keyring.
+Q_DECLARE_LOGGING_CATEGORY(lcKeyring)

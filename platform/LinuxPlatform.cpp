@@ -314,3 +314,19 @@ void LinuxPlatform::setTrayMenu(QMenu* menu)
     if (m_trayIcon)
         m_trayIcon->setContextMenu(menu);
 }
+
+SecretAnswer LinuxPlatform::readSecret(const QString& account,
+                                       const std::function<void(const QString&)>& lateAnswer)
+{
+    return m_keyring.read(account, lateAnswer);
+}
+
+SecretAnswer LinuxPlatform::writeSecret(const QString& account, const QString& secret)
+{
+    return m_keyring.write(account, secret);
+}
+
+SecretAnswer LinuxPlatform::removeSecret(const QString& account)
+{
+    return m_keyring.remove(account);
+}

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/Keyring.h"
 #include "platform/Platform.h"
 
 #include <QMenu>
@@ -43,6 +44,10 @@ public:
     bool networkAvailable() override;
     void onResume(std::function<void()> handler) override;
     void setTrayMenu(QMenu* menu) override;
+    SecretAnswer readSecret(const QString& account,
+                            const std::function<void(const QString&)>& lateAnswer) override;
+    SecretAnswer writeSecret(const QString& account, const QString& secret) override;
+    SecretAnswer removeSecret(const QString& account) override;
 
     // The Qt form of a "description|pattern|..." filter list.
     static QString qtFilter(const QString& filter);
@@ -76,4 +81,5 @@ private:
     std::unique_ptr<NetworkMonitor> m_network;
     std::function<void()> m_resume;
     QPointer<QMenu> m_trayMenu;
+    Keyring m_keyring;
 };

@@ -11,6 +11,8 @@
 
 #include <functional>
 
+#include <functional>
+
 class PictureBox;
 class QMenu;
 class QWidget;
@@ -64,6 +66,19 @@ struct DesktopNotification
     QString summary;
     QString body;
     QStringList actions;
+};
+
+// What the desktop's secret store answered.
+struct SecretAnswer
+{
+    enum Outcome
+    {
+        Done,       // for a read, text is the secret
+        NotFound,   // the store holds no entry for the account
+        Unreachable // no Secret Service, a locked or refusing one, or no answer in time; text says why
+    };
+    Outcome outcome = Unreachable;
+    QString text;
 };
 
 // Everything the program needs from the desktop and the operating system. One real
@@ -120,4 +135,11 @@ public:
     // The tray icon's menu, for trays that show it on the right button themselves: a
     // StatusNotifierItem host draws it from D-Bus. The menu outlives the icon.
     virtual void setTrayMenu(QMenu* menu) = 0;
+    // The desktop's secret store, for the POP3 password: the program's entry for one account.
+    // Each call returns within a couple of seconds, whatever the store does; a secret read after
+    // that goes to lateAnswer.
+    virtual SecretAnswer readSecret(const QString& account,
+                                    const std::function<void(const QString&)>& lateAnswer) = 0;
+    virtual SecretAnswer writeSecret(const QString& account, const QString& secret) = 0;
+    virtual SecretAnswer removeSecret(const QString& account) = 0;
 };

@@ -15,6 +15,7 @@ readonly QUILLPOST_BUILD_PACKAGES=(
     qt6-wayland # runs natively in a Wayland session, where the tray is a StatusNotifierItem host
     fonts-liberation
     ca-certificates # the authorities a POP3 server's certificate is checked against
+    qtkeychain-qt6-dev libsecret-1-0 # the password in the desktop's keyring; libsecret is loaded at run time
 )
 
 # What building and checking the Debian package takes (scripts/check-package.sh).

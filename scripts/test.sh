@@ -21,6 +21,8 @@ ensure_packages iproute2
 # the sound test says it is skipped.
 ensure_packages weston pulseaudio-utils
 dpkg-query -W -f='${db:Status-Status}' pipewire-pulse 2>/dev/null | grep -qx installed || ensure_packages pulseaudio
+# The keyring test: GNOME Keyring's Secret Service on a private session bus, and its lookup tool.
+ensure_packages gnome-keyring libsecret-tools
 check_multimedia_runtime
 
 # The test POP3 server goes down however the script ends.

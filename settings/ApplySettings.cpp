@@ -5,14 +5,15 @@
 #include "core/Conversions.h"
 #include "core/RuntimeError.h"
 #include "platform/Platform.h"
-#include "settings/CCipher.h"
 #include "settings/CRegistry.h"
 #include "settings/StartUpShortcut.h"
+#include "settings/StoredPassword.h"
 #include "settings/StoredSettings.h"
 #include "tray/CTrayIcon.h"
 
 #include <QCheckBox>
 #include <QLineEdit>
+#include <QScopeGuard>
 
 void frmSettings::cmdOK_Click()
 {
@@ -39,11 +40,12 @@ void frmSettings::cmdOK_Click()
         write(IfOffLine, optionText(miIfOffLine));
         write(POP3Server, txtServer->text());
         write(UserId, txtUserId->text());
-        CCipher cipher;
-        cipher.Text(txtPassword->text());
-        cipher.Key(ApplicationKey());
-        cipher.Encrypt();
-        write(Password, cipher.Text());
+        // The keyring is written before the set is saved, and the file gives up its copy only in
+        // that same save. No check may start while the keyring's answer is awaited.
+        SetIdle(false);
+        const auto idleAgain = qScopeGuard([this] { SetIdle(true); });
+        write(Password,
+              StoredPassword::Save(m_platform, txtUserId->text(), txtServer->text(), txtPassword->text()));
         write(ToolTip, optionText(miTT));
         write(Sound, optionText(miSound));
         write(Sample, msSample);

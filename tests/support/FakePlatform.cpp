@@ -2,6 +2,7 @@
 
 #include "core/RuntimeError.h"
 #include "platform/DesktopNotifications.h"
+#include "platform/Keyring.h"
 
 #include <QProcess>
 
@@ -156,4 +157,22 @@ void FakePlatform::resume()
 void FakePlatform::setTrayMenu(QMenu* menu)
 {
     trayMenu = menu;
+}
+
+static const SecretAnswer kNoSecretService{SecretAnswer::Unreachable, QStringLiteral("no Secret Service")};
+
+SecretAnswer FakePlatform::readSecret(const QString& account,
+                                      const std::function<void(const QString&)>& lateAnswer)
+{
+    return keyring ? keyring->read(account, lateAnswer) : kNoSecretService;
+}
+
+SecretAnswer FakePlatform::writeSecret(const QString& account, const QString& secret)
+{
+    return keyring ? keyring->write(account, secret) : kNoSecretService;
+}
+
+SecretAnswer FakePlatform::removeSecret(const QString& account)
+{
+    return keyring ? keyring->remove(account) : kNoSecretService;
 }

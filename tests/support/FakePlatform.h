@@ -8,6 +8,7 @@
 #include <functional>
 
 class DesktopNotifications;
+class Keyring;
 
 // Desktop services that record every call and answer at once.
 class FakePlatform : public Platform
@@ -60,6 +61,8 @@ public:
     // The system wakes from suspend.
     void resume();
     QMenu* trayMenu = nullptr;
+    // The real keyring the secret calls go to; without one there is no Secret Service.
+    Keyring* keyring = nullptr;
 
     // Forgets the recorded calls but keeps what the tray shows, so that a long run stays small.
     void forgetHistory();
@@ -88,6 +91,10 @@ public:
     bool networkAvailable() override;
     void onResume(std::function<void()> handler) override;
     void setTrayMenu(QMenu* menu) override;
+    SecretAnswer readSecret(const QString& account,
+                            const std::function<void(const QString&)>& lateAnswer) override;
+    SecretAnswer writeSecret(const QString& account, const QString& secret) override;
+    SecretAnswer removeSecret(const QString& account) override;
 
 private:
     const NotifyIconData* shown() const;

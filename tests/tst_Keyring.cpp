@@ -1,0 +1,353 @@
+#include "app/MainModule.h"
+#include "platform/Keyring.h"
+#include "settings/StoredPassword.h"
+#include "settings/frmSettings.h"
+#include "support/FakePlatform.h"
+#include "support/TestConfig.h"
+#include "tray/CTrayIcon.h"
+
+#include <QApplication>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLineEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QSslCertificate>
+#include <QSslConfiguration>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <random>
+#include <thread>
+
+namespace {
+
+// The test Dovecot's users.
+const QString kAlice = QStringLiteral("alice"), kAlicePassword = QStringLiteral("wonderland");
+const QString kBob = QStringLiteral("bob"), kBobPassword = QStringLiteral("builder");
+
+const QString kNone = QStringLiteral("<none>");
+const QString kSaveLoop = QStringLiteral("--save-loop");
+const QString kOkAndRestart = QStringLiteral("--ok-and-restart");
+constexpr int kKills = 15;
+// Room for the work around a keyring call that may take the whole deadline.
+constexpr qint64 kSlackMs = 1000;
+
+// The test Dovecot over TLS, whose plain port may refuse a login without STLS; a name that is
+// never looked up without it.
+QString server()
+{
+    const QString port = qEnvironmentVariable("QUILLPOST_DOVECOT_TLS_PORT");
+    return port.isEmpty() ? QStringLiteral("pop.example.test")
+                          : "pop3s://" + qEnvironmentVariable("QUILLPOST_DOVECOT_TLS_HOST") + ':' + port;
+}
+
+void pressOk(frmSettings& window, const QString& userId, const QString& password)
+{
+    window.optIfOffLine[1]->click();
+    window.optStartUp[1]->click();
+    window.txtServer->setText(server());
+    window.txtUserId->setText(userId);
+    window.txtPassword->setText(password);
+    window.cmdOK->click();
+}
+
+void pressOk(Platform& platform, const QString& userId, const QString& password)
+{
+    frmSettings window(platform);
+    pressOk(window, userId, password);
+}
+
+// A child process on the real keyring. Without a Secret Service (--ok-and-restart): OK and a
+// start-up, printing how long each took and the password start-up found. Otherwise (--save-loop):
+// OK for bob and alice in turn until it is killed, with one line just before the first.
+int child(const QStringList& arguments)
+{
+    FakePlatform platform;
+    Keyring keyring;
+    platform.keyring = &keyring;
+    gTrayIcon.bind(&platform);
+    frmSettings window(platform);
+    if (arguments.contains(kOkAndRestart)) {
+        QElapsedTimer timer;
+        timer.start();
+        pressOk(window, kAlice, kAlicePassword);
+        const qint64 okMs = timer.restart();
+        const auto restarted = MainModule::Main(platform);
+        std::printf("%lld %lld %s\n", okMs, timer.elapsed(), qPrintable(restarted->txtPassword->text()));
+        return 0;
+    }
+    std::puts("saving");
+    std::fflush(stdout);
+    for (int i = 0;; ++i) {
+        pressOk(window, i % 2 ? kAlice : kBob, i % 2 ? kAlicePassword : kBobPassword);
+        platform.trayCalls.clear();
+    }
+}
+
+} // namespace
+
+// The password in a real Secret Service: GNOME Keyring on a private session bus, with a fresh
+// login keyring unlocked from standard input; the entries are looked at with libsecret's own tool.
+class tst_Keyring : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void init();
+    void cleanup();
+
+    void movesAnOldPasswordAndKeepsOnePerAccount();
+    void startUpReadsItAndTheCheckLogsIn();
+    void silentKeyringHoldsNothingUp();
+    void withoutSessionBusAsBefore();
+    void killedWhileSaving();
+
+private:
+    // The keyring's entry for a user at the test server, or kNone.
+    static QString entry(const QString& userId);
+    QString storedPassword() const { return m_config->stored(QStringLiteral("Password")); }
+    std::unique_ptr<frmSettings> restart();
+
+    QTemporaryDir m_home;
+    QProcess m_bus;
+    QProcess m_keyringDaemon;
+    Keyring m_keyring;
+    std::optional<TestConfig> m_config;
+    std::optional<FakePlatform> m_platform;
+};
+
+void tst_Keyring::initTestCase()
+{
+    for (const char* tool : {"dbus-daemon", "gnome-keyring-daemon", "secret-tool"})
+        if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
+            QSKIP(qPrintable(QStringLiteral("%1 is not installed").arg(QString::fromLatin1(tool))));
+
+    // A home of its own, so that the daemon makes a fresh login keyring; set before any D-Bus use.
+    QVERIFY(m_home.isValid());
+    for (const char* folder : {"HOME", "XDG_DATA_HOME", "XDG_RUNTIME_DIR"}) {
+        const QString path = m_home.filePath(QString::fromLatin1(folder));
+        QVERIFY(QDir().mkpath(path));
+        QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        qputenv(folder, QFile::encodeName(path));
+    }
+    m_bus.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    m_bus.start(QStringLiteral("dbus-daemon"), {"--session", "--nofork", "--print-address=1"});
+    QTRY_VERIFY_WITH_TIMEOUT(m_bus.canReadLine(), 10000);
+    const QByteArray address = m_bus.readLine().trimmed();
+    qputenv("DBUS_SESSION_BUS_ADDRESS", address);
+
+    m_keyringDaemon.setStandardErrorFile(QProcess::nullDevice()); // chatty about every item
+    m_keyringDaemon.start(QStringLiteral("gnome-keyring-daemon"),
+                          {"--foreground", "--components=secrets", "--unlock"});
+    QVERIFY(m_keyringDaemon.waitForStarted(10000));
+    m_keyringDaemon.write("login-password");
+    m_keyringDaemon.closeWriteChannel();
+    const QDBusConnection bus = QDBusConnection::connectToBus(QString::fromUtf8(address), "tst_Keyring");
+    QTRY_VERIFY_WITH_TIMEOUT(bus.interface()->isServiceRegistered(QStringLiteral("org.freedesktop.secrets")),
+                             10000);
+
+    const QString authority = qEnvironmentVariable("QUILLPOST_DOVECOT_TLS_CA");
+    if (!authority.isEmpty()) {
+        QSslConfiguration trusting = QSslConfiguration::defaultConfiguration();
+        trusting.addCaCertificates(QSslCertificate::fromPath(authority));
+        QSslConfiguration::setDefaultConfiguration(trusting);
+    }
+}
+
+void tst_Keyring::cleanupTestCase()
+{
+    for (QProcess* daemon : {&m_keyringDaemon, &m_bus}) {
+        daemon->kill();
+        daemon->waitForFinished(10000);
+    }
+}
+
+void tst_Keyring::init()
+{
+    m_config.emplace();
+    m_config->store(QStringLiteral("AlreadyRun"), QStringLiteral("1"));
+    m_platform.emplace();
+    m_platform->keyring = &m_keyring;
+    gTrayIcon.bind(&*m_platform);
+}
+
+void tst_Keyring::cleanup()
+{
+    gTrayIcon.release();
+    m_platform.reset();
+    m_config.reset();
+}
+
+QString tst_Keyring::entry(const QString& userId)
+{
+    QProcess lookup;
+    lookup.start(QStringLiteral("secret-tool"),
+                 {"lookup", "server", "Quillpost", "user", StoredPassword::Account(userId, server())});
+    if (!lookup.waitForFinished(10000) || lookup.exitCode() != 0)
+        return kNone;
+    return QString::fromUtf8(lookup.readAllStandardOutput());
+}
+
+std::unique_ptr<frmSettings> tst_Keyring::restart()
+{
+    gTrayIcon.release();
+    return MainModule::Main(*m_platform);
+}
+
+void tst_Keyring::movesAnOldPasswordAndKeepsOnePerAccount()
+{
+    // As saved where no keyring answered, or before the keyring was used.
+    m_platform->keyring = nullptr;
+    pressOk(*m_platform, kBob, kBobPassword);
+    m_platform->keyring = &m_keyring;
+    const QString cipherText = storedPassword();
+    QVERIFY(!cipherText.isEmpty());
+
+    // Start-up reads it as before and moves nothing; OK moves it.
+    const auto window = restart();
+    QCOMPARE(window->txtPassword->text(), kBobPassword);
+    QCOMPARE(entry(kBob), kNone);
+    QCOMPARE(storedPassword(), cipherText);
+    window->cmdOK->click();
+    QCOMPARE(entry(kBob), kBobPassword);
+    QCOMPARE(storedPassword(), QString());
+
+    pressOk(*window, kAlice, kAlicePassword);
+    QCOMPARE(entry(kAlice), kAlicePassword);
+    QCOMPARE(entry(kBob), kBobPassword);
+    QCOMPARE(storedPassword(), QString());
+    QCOMPARE(restart()->txtPassword->text(), kAlicePassword);
+
+    pressOk(*window, kAlice, QString());
+    QCOMPARE(entry(kAlice), kNone);
+    QCOMPARE(restart()->txtPassword->text(), QString());
+}
+
+void tst_Keyring::startUpReadsItAndTheCheckLogsIn()
+{
+    const QString log = qEnvironmentVariable("QUILLPOST_DOVECOT_LOG");
+    if (log.isEmpty() || qEnvironmentVariableIsEmpty("QUILLPOST_DOVECOT_TLS_PORT"))
+        QSKIP("no test POP3 server: start tests/dovecot/harness.sh and source its env file");
+    pressOk(*m_platform, kAlice, kAlicePassword);
+    const qint64 logStart = QFile(log).size();
+
+    const auto window = restart();
+    QCOMPARE(window->txtPassword->text(), kAlicePassword);
+    window->cmdCheckNow->click();
+    QCOMPARE(m_platform->messages.size(), 0);
+    const auto loggedIn = [&] {
+        QFile logFile(log);
+        return logFile.open(QIODevice::ReadOnly) && logFile.seek(logStart) &&
+               logFile.readAll().contains("Login: user=<alice>");
+    };
+    QTRY_VERIFY(loggedIn());
+}
+
+void tst_Keyring::silentKeyringHoldsNothingUp()
+{
+    const auto pause = [this](int signal) {
+        QCOMPARE(::kill(static_cast<pid_t>(m_keyringDaemon.processId()), signal), 0);
+    };
+    const auto withinDeadline = [](const std::function<void()>& step) {
+        QElapsedTimer timer;
+        timer.start();
+        step();
+        return timer.elapsed() <= Keyring::kDeadlineMs + kSlackMs;
+    };
+    pressOk(*m_platform, kAlice, kAlicePassword);
+    // A keyring that never answers, as one whose unlock prompt the user leaves open.
+    pause(SIGSTOP);
+    std::unique_ptr<frmSettings> window;
+    QVERIFY(withinDeadline([&] { window = restart(); }));
+    QCOMPARE(window->txtPassword->text(), QString());
+    // A password that could not be read is not an empty one.
+    QVERIFY(withinDeadline([&] { window->cmdOK->click(); }));
+    // Unlocked at last: the password arrives in the hidden window, and its entry is still there.
+    pause(SIGCONT);
+    QTRY_COMPARE(window->txtPassword->text(), kAlicePassword);
+    window = restart();
+    QCOMPARE(window->txtPassword->text(), kAlicePassword);
+
+    pause(SIGSTOP);
+    window->txtPassword->setText(kBobPassword);
+    QVERIFY(withinDeadline([&] { window->cmdOK->click(); }));
+    QVERIFY(!storedPassword().isEmpty());
+    pause(SIGCONT);
+    QCOMPARE(restart()->txtPassword->text(), kBobPassword);
+}
+
+void tst_Keyring::withoutSessionBusAsBefore()
+{
+    QProcess child;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), "unix:path=" + m_home.filePath("no-bus"));
+    child.setProcessEnvironment(environment);
+    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    child.start(QCoreApplication::applicationFilePath(), {kOkAndRestart});
+    QVERIFY(child.waitForFinished(30000));
+    QCOMPARE(child.exitCode(), 0);
+    const QStringList printed = QString::fromUtf8(child.readAllStandardOutput()).trimmed().split(' ');
+    QCOMPARE(printed.size(), 3);
+    QCOMPARE_LE(printed[0].toLongLong(), Keyring::kDeadlineMs);
+    QCOMPARE_LE(printed[1].toLongLong(), Keyring::kDeadlineMs);
+    QCOMPARE(printed[2], kAlicePassword);
+    QVERIFY(!storedPassword().isEmpty());
+}
+
+void tst_Keyring::killedWhileSaving()
+{
+    const unsigned seed = std::random_device()();
+    qInfo("seed %u", seed);
+    std::mt19937 random(seed);
+    std::uniform_int_distribution<int> delayUs(0, 150'000);
+    int inFile = 0;
+    for (int kill = 0; kill < kKills; ++kill) {
+        // Each round starts from a file of before, whose password the first OK moves.
+        pressOk(*m_platform, kAlice, QString());
+        m_platform->keyring = nullptr;
+        pressOk(*m_platform, kAlice, kAlicePassword);
+        m_platform->keyring = &m_keyring;
+
+        QProcess child;
+        child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        child.start(QCoreApplication::applicationFilePath(), {kSaveLoop});
+        QVERIFY(child.waitForReadyRead(15000));
+        // The moment of the kill is the point of the test, so it is drawn at random rather than
+        // waited for.
+        std::this_thread::sleep_for(std::chrono::microseconds(delayUs(random)));
+        child.kill();
+        QVERIFY(child.waitForFinished(10000));
+
+        inFile += storedPassword().isEmpty() ? 0 : 1;
+        const auto window = restart();
+        const QString userId = window->txtUserId->text();
+        QVERIFY(userId == kAlice || userId == kBob);
+        QCOMPARE(window->txtPassword->text(), userId == kAlice ? kAlicePassword : kBobPassword);
+    }
+    qInfo("after %d kills: the password in the file %d times, in the keyring %d times", kKills, inFile,
+          kKills - inFile);
+}
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    if (app.arguments().contains(kSaveLoop) || app.arguments().contains(kOkAndRestart))
+        return child(app.arguments());
+    tst_Keyring test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_Keyring.moc"
