@@ -4,6 +4,9 @@
 // QUILLPOST_DOVECOT_TLS_{HOST,PORT,CA} (scripts/bench.sh sets them).
 
 #include "platform/Timer.h"
+#include "settings/CCipher.h"
+#include "settings/CRegistry.h"
+#include "settings/StoredSettings.h"
 #include "settings/frmSettings.h"
 #include "support/CheckingWindow.h"
 #include "support/ScriptedPop3Server.h"
@@ -243,6 +246,26 @@ void timeSilentWait()
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
+    // --store KEY=VALUE...: writes settings as the program stores them (a Password given in clear
+    // is enciphered), for the idle runs of scripts/bench.sh.
+    if (argc > 1 && QByteArrayView(argv[1]) == "--store") {
+        CRegistry store;
+        store.Application(StoredSettings::kApplication);
+        store.Section(StoredSettings::kSection);
+        for (const QString& setting : app.arguments().mid(2)) {
+            QString value = setting.section(QLatin1Char('='), 1);
+            store.Key(setting.section(QLatin1Char('='), 0, 0));
+            if (setting.startsWith(QLatin1String("Password="))) {
+                CCipher cipher;
+                cipher.Text(value);
+                cipher.Key(ApplicationKey());
+                cipher.Encrypt();
+                value = cipher.Text();
+            }
+            store.RegSet(value);
+        }
+        return 0;
+    }
     if (qEnvironmentVariableIsEmpty("QUILLPOST_DOVECOT_PORT"))
         die(QStringLiteral("QUILLPOST_DOVECOT_PORT is not set: run scripts/bench.sh"));
     const int aliceSize = qEnvironmentVariableIntValue("QUILLPOST_DOVECOT_ALICE_SIZE");

@@ -179,7 +179,7 @@ private:
     void SetIdle(bool idle);
     // Shows how many messages came since the previous check, or takes the notice away when
     // none wait.
-    void NotifyNewMail(qint16 count);
+    void NotifyNewMail(qint64 count);
     void ExitProgram();
     void Form_QueryUnload();
     // Stops everything that could still run a handler on the way out: the timers, the socket, a
@@ -201,7 +201,7 @@ private:
     QString msReply; // the last reply line with a verdict, line end included
     ReplyReader m_replies;
     class QEventLoop* m_replyWait = nullptr;
-    qint16 miLastCount = 0; // messages the last successful check found
+    qint64 miLastCount = 0; // messages the last successful check found
     bool mbEnded = false;   // quitting: no handler runs any more
 
     // Private window variables.

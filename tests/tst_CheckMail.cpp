@@ -495,6 +495,9 @@ void tst_CheckMail::newMailNotification_data()
     QTest::newRow("none left: closed") << Chunks{"+OK 3 9\r\n", "+OK 0 0\r\n"} << QStringList{three} << 1;
     QTest::newRow("a failed check changes nothing")
         << Chunks{"+OK 3 9\r\n", "+OK 3\r\n", "+OK 3 9\r\n"} << QStringList{three} << 0;
+    QTest::newRow("counts beyond 16 bits")
+        << Chunks{"+OK 40000 9\r\n", "+OK 40001 9\r\n"}
+        << QStringList{"40000 new e-mails (40000 waiting)", "1 new e-mail (40001 waiting)"} << 0;
     QTest::newRow("after none, all are new again") << Chunks{"+OK 3 9\r\n", "+OK 0 0\r\n", "+OK 1 9\r\n"}
                                                    << QStringList{three, "1 new e-mail (1 waiting)"} << 1;
 }

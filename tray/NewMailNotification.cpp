@@ -9,10 +9,10 @@
 
 #include <utility>
 
-void frmSettings::NotifyNewMail(qint16 count)
+void frmSettings::NotifyNewMail(qint64 count)
 {
     // A mailbox left unread does not nag: only a rise in the count is news.
-    const qint16 previous = std::exchange(miLastCount, count);
+    const qint64 previous = std::exchange(miLastCount, count);
     if (count <= 0) {
         if (previous > 0)
             m_platform.closeNotification();
@@ -20,7 +20,7 @@ void frmSettings::NotifyNewMail(qint16 count)
     }
     if (count <= previous || !chkNotify->isChecked())
         return;
-    const int arrived = count - previous;
+    const qint64 arrived = count - previous;
     const QString body = arrived == 1 ? QStringLiteral("1 new e-mail (%1 waiting)").arg(count)
                                       : QStringLiteral("%1 new e-mails (%2 waiting)").arg(arrived).arg(count);
     m_platform.showNotification({QStringLiteral("Quillpost"),
