@@ -1,6 +1,7 @@
 #include "platform/DesktopNotifications.h"
 #include "settings/frmSettings.h"
 #include "support/CheckingWindow.h"
+#include "support/PrivateBus.h"
 #include "support/ScriptedPop3Server.h"
 
 #include <QCheckBox>
@@ -23,20 +24,6 @@
 namespace {
 
 const QString kService = QStringLiteral("org.freedesktop.Notifications");
-
-// A session bus of the test's own: nothing is started on demand, so the system's own daemon
-// never answers in place of the test's.
-const char kBusConfig[] = R"(<busconfig>
-  <type>session</type>
-  <listen>unix:dir=%1</listen>
-  <auth>EXTERNAL</auth>
-  <policy context="default">
-    <allow send_destination="*" eavesdrop="true"/>
-    <allow eavesdrop="true"/>
-    <allow own="*"/>
-  </policy>
-</busconfig>
-)";
 
 // Notifications stay until closed; the context menu picks "Check Now", as a user would.
 const char kDunstConfig[] = R"([global]
@@ -87,7 +74,8 @@ private:
     QVariant dunst(const QString& method, const QVariantList& arguments = {});
 
     QTemporaryDir m_dir;
-    QProcess m_bus, m_display, m_dunst;
+    PrivateBus m_bus;
+    QProcess m_display, m_dunst;
     QByteArray m_printed;
     std::optional<QDBusConnection> m_connection;
     std::optional<ScriptedPop3Server> m_server;
@@ -120,11 +108,9 @@ void tst_DesktopNotifications::initTestCase()
         if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
             QSKIP(qPrintable(QStringLiteral("%1 is not installed").arg(QString::fromLatin1(tool))));
 
-    const QString busConfig = writeFile("bus.conf", QString::fromLatin1(kBusConfig).arg(m_dir.path()));
-    const QByteArray address =
-        startAndRead(m_bus, "dbus-daemon", {"--config-file=" + busConfig, "--print-address=1", "--nofork"});
-    if (address.isEmpty())
-        QSKIP(qPrintable("no private session bus: " + m_bus.readAllStandardError()));
+    // Nothing starts on demand, so the machine's own daemon never answers in place of the test's.
+    if (!m_bus.start(PrivateBus::Services::None))
+        QSKIP(qPrintable(m_bus.error()));
     const QByteArray display = startAndRead(
         m_display, "Xvfb", {"-displayfd", "1", "-screen", "0", "640x480x24", "-nolisten", "tcp"});
     if (display.isEmpty())
@@ -135,13 +121,13 @@ void tst_DesktopNotifications::initTestCase()
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.remove("WAYLAND_DISPLAY"); // dunst would rather go there
     environment.insert("DISPLAY", ":" + QString::fromLatin1(display));
-    environment.insert("DBUS_SESSION_BUS_ADDRESS", QString::fromLatin1(address));
+    environment.insert("DBUS_SESSION_BUS_ADDRESS", m_bus.address());
     m_dunst.setProcessEnvironment(environment);
     connect(&m_dunst, &QProcess::readyReadStandardOutput, this,
             [this] { m_printed += m_dunst.readAllStandardOutput(); });
     m_dunst.start("dunst", {"-config", dunstConfig, "-print"});
 
-    m_connection = QDBusConnection::connectToBus(QString::fromLatin1(address), QStringLiteral("test-bus"));
+    m_connection = QDBusConnection::connectToBus(m_bus.address(), QStringLiteral("test-bus"));
     QVERIFY(m_connection->isConnected());
     const QDeadlineTimer deadline(10000);
     while (!m_connection->interface()->isServiceRegistered(kService) && !deadline.hasExpired() &&
@@ -155,7 +141,7 @@ void tst_DesktopNotifications::cleanupTestCase()
 {
     m_connection.reset();
     QDBusConnection::disconnectFromBus(QStringLiteral("test-bus"));
-    for (QProcess* process : {&m_dunst, &m_display, &m_bus}) {
+    for (QProcess* process : {&m_dunst, &m_display}) {
         process->terminate();
         if (!process->waitForFinished(5000))
             process->kill();

@@ -3,6 +3,7 @@
 #include "settings/StoredPassword.h"
 #include "settings/frmSettings.h"
 #include "support/FakePlatform.h"
+#include "support/PrivateBus.h"
 #include "support/TestConfig.h"
 #include "tray/CTrayIcon.h"
 
@@ -122,7 +123,7 @@ private:
     std::unique_ptr<frmSettings> restart();
 
     QTemporaryDir m_home;
-    QProcess m_bus;
+    PrivateBus m_bus;
     QProcess m_keyringDaemon;
     Keyring m_keyring;
     std::optional<TestConfig> m_config;
@@ -143,11 +144,8 @@ void tst_Keyring::initTestCase()
         QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
         qputenv(folder, QFile::encodeName(path));
     }
-    m_bus.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    m_bus.start(QStringLiteral("dbus-daemon"), {"--session", "--nofork", "--print-address=1"});
-    QTRY_VERIFY_WITH_TIMEOUT(m_bus.canReadLine(), 10000);
-    const QByteArray address = m_bus.readLine().trimmed();
-    qputenv("DBUS_SESSION_BUS_ADDRESS", address);
+    QVERIFY2(m_bus.start(), qPrintable(m_bus.error()));
+    qputenv("DBUS_SESSION_BUS_ADDRESS", m_bus.address().toUtf8());
 
     m_keyringDaemon.setStandardErrorFile(QProcess::nullDevice()); // chatty about every item
     m_keyringDaemon.start(QStringLiteral("gnome-keyring-daemon"),
@@ -155,7 +153,7 @@ void tst_Keyring::initTestCase()
     QVERIFY(m_keyringDaemon.waitForStarted(10000));
     m_keyringDaemon.write("login-password");
     m_keyringDaemon.closeWriteChannel();
-    const QDBusConnection bus = QDBusConnection::connectToBus(QString::fromUtf8(address), "tst_Keyring");
+    const QDBusConnection bus = QDBusConnection::connectToBus(m_bus.address(), "tst_Keyring");
     QTRY_VERIFY_WITH_TIMEOUT(bus.interface()->isServiceRegistered(QStringLiteral("org.freedesktop.secrets")),
                              10000);
 
@@ -169,10 +167,8 @@ void tst_Keyring::initTestCase()
 
 void tst_Keyring::cleanupTestCase()
 {
-    for (QProcess* daemon : {&m_keyringDaemon, &m_bus}) {
-        daemon->kill();
-        daemon->waitForFinished(10000);
-    }
+    m_keyringDaemon.kill();
+    m_keyringDaemon.waitForFinished(10000);
 }
 
 void tst_Keyring::init()

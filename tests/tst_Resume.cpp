@@ -1,4 +1,5 @@
 #include "support/CheckingWindow.h"
+#include "support/PrivateBus.h"
 #include "support/ScriptedPop3Server.h"
 
 #include "platform/LinuxPlatform.h"
@@ -8,7 +9,6 @@
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QElapsedTimer>
-#include <QProcess>
 #include <QStandardPaths>
 #include <QTest>
 
@@ -18,38 +18,24 @@ class tst_Resume : public QObject
     Q_OBJECT
 private slots:
     void initTestCase();
-    void cleanupTestCase();
     void wakingEndsTheCheckAndChecksAgain();
 
 private:
-    QProcess m_bus;
-    QString m_address;
+    PrivateBus m_bus;
 };
 
 void tst_Resume::initTestCase()
 {
-    const QString daemon = QStandardPaths::findExecutable(QStringLiteral("dbus-daemon"));
-    if (daemon.isEmpty())
+    if (QStandardPaths::findExecutable(QStringLiteral("dbus-daemon")).isEmpty())
         QSKIP("no dbus-daemon");
-    m_bus.start(daemon,
-                {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address")});
-    QVERIFY(m_bus.waitForStarted());
-    QTRY_VERIFY_WITH_TIMEOUT(m_bus.canReadLine(), 5000);
-    m_address = QString::fromUtf8(m_bus.readLine().trimmed());
+    QVERIFY2(m_bus.start(), qPrintable(m_bus.error()));
     // Before anything here touches the system bus.
-    qputenv("DBUS_SYSTEM_BUS_ADDRESS", m_address.toUtf8());
-}
-
-void tst_Resume::cleanupTestCase()
-{
-    m_bus.terminate();
-    if (!m_bus.waitForFinished(5000))
-        m_bus.kill();
+    qputenv("DBUS_SYSTEM_BUS_ADDRESS", m_bus.address().toUtf8());
 }
 
 void tst_Resume::wakingEndsTheCheckAndChecksAgain()
 {
-    QDBusConnection logind = QDBusConnection::connectToBus(m_address, QStringLiteral("logind"));
+    QDBusConnection logind = QDBusConnection::connectToBus(m_bus.address(), QStringLiteral("logind"));
     QVERIFY(logind.registerService(QStringLiteral("org.freedesktop.login1")));
     const auto prepareForSleep = [&](bool start) {
         QDBusMessage signal = QDBusMessage::createSignal(QStringLiteral("/org/freedesktop/login1"),

@@ -1,3 +1,4 @@
+#include "support/PrivateBus.h"
 #include "support/ScriptedPop3Server.h"
 #include "support/TestConfig.h"
 
@@ -85,7 +86,7 @@ private:
 
     QTemporaryDir m_runtime;
     std::optional<TestConfig> m_config;
-    QProcess m_bus;
+    PrivateBus m_bus;
     QProcess m_compositor;
     QProcess m_program;
     std::optional<QDBusConnection> m_host;
@@ -113,23 +114,10 @@ void tst_StatusNotifierItem::initTestCase()
     qputenv("XDG_RUNTIME_DIR", m_runtime.path().toUtf8());
 
     // A session bus of the test's own, which starts no services of the machine's.
-    QFile config(m_runtime.filePath(QStringLiteral("bus.conf")));
-    QVERIFY(config.open(QIODevice::WriteOnly));
-    config.write("<busconfig><type>session</type><listen>unix:path=" +
-                 m_runtime.filePath(QStringLiteral("bus")).toUtf8() +
-                 "</listen><auth>EXTERNAL</auth><policy context=\"default\"><allow send_destination=\"*\"/>"
-                 "<allow receive_sender=\"*\"/>"
-                 "<allow own=\"*\"/></policy></busconfig>\n");
-    config.close();
-    m_bus.start(QStringLiteral("dbus-daemon"),
-                {QStringLiteral("--config-file=") + config.fileName(), QStringLiteral("--nofork"),
-                 QStringLiteral("--print-address")});
-    QTRY_VERIFY_WITH_TIMEOUT(m_bus.canReadLine() || m_bus.state() == QProcess::NotRunning, 10000);
-    if (m_bus.state() == QProcess::NotRunning)
-        QSKIP("dbus-daemon cannot start here");
-    const QByteArray address = m_bus.readLine().trimmed();
-    qputenv("DBUS_SESSION_BUS_ADDRESS", address);
-    m_host.emplace(QDBusConnection::connectToBus(QString::fromUtf8(address), QStringLiteral("host")));
+    if (!m_bus.start(PrivateBus::Services::None))
+        QSKIP(qPrintable(m_bus.error()));
+    qputenv("DBUS_SESSION_BUS_ADDRESS", m_bus.address().toUtf8());
+    m_host.emplace(QDBusConnection::connectToBus(m_bus.address(), QStringLiteral("host")));
     QVERIFY(m_host->isConnected());
     QVERIFY(m_host->registerService(QStringLiteral("org.kde.StatusNotifierWatcher")));
     QVERIFY(m_host->registerObject(QStringLiteral("/StatusNotifierWatcher"), &m_watcher,
@@ -154,7 +142,6 @@ void tst_StatusNotifierItem::cleanupTestCase()
     stop(m_compositor);
     m_host.reset();
     QDBusConnection::disconnectFromBus(QStringLiteral("host"));
-    stop(m_bus);
 }
 
 QDBusMessage tst_StatusNotifierItem::call(const QString& path, const QString& interface,
