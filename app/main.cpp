@@ -1,6 +1,7 @@
 #include "app/MainModule.h"
 #include "app/SingleCopy.h"
 #include "mail/Logging.h"
+#include "platform/FontConfiguration.h"
 #include "platform/LinuxPlatform.h"
 #include "resources/Icons.h"
 #include "settings/frmSettings.h"
@@ -10,6 +11,7 @@
 
 int main(int argc, char* argv[])
 {
+    FontConfiguration fonts;
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quillpost"));
     QApplication::setApplicationVersion(QStringLiteral(QT_STRINGIFY(QUILLPOST_VERSION_MAJOR) "." QT_STRINGIFY(
@@ -21,6 +23,7 @@ int main(int argc, char* argv[])
 
     SingleCopy copy;
     LinuxPlatform platform;
+    fonts.wait();
     std::unique_ptr<frmSettings> window;
     try {
         if (!copy.claim())

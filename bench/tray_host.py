@@ -1,7 +1,8 @@
 #!/usr/bin/python3
 """A StatusNotifierItem host for measurements: starts a program on the private session bus it is
 given, reports how long the program took to register its tray icon, then how much memory (PSS) and
-CPU it used while idle. Prints one line: seconds_to_icon pss_kib cpu_percent."""
+CPU it used while idle. Prints one line: seconds_to_icon pss_kib anonymous_pss_kib cpu_percent, or
+with an idle time of 0 seconds_to_icon alone."""
 import os
 import subprocess
 import sys
@@ -55,11 +56,11 @@ def cpu_seconds(pid):
     return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
 
 
-def pss_kib(pid):
+def memory_kib(pid, field):
     for line in open(f"/proc/{pid}/smaps_rollup"):
-        if line.startswith("Pss:"):
+        if line.startswith(field + ":"):
             return int(line.split()[1])
-    raise RuntimeError("no Pss line")
+    raise RuntimeError(f"no {field} line")
 
 
 def main():
@@ -83,11 +84,15 @@ def main():
     try:
         if "icon" not in result:
             sys.exit("the program registered no tray icon within 30 s")
+        if idle_seconds <= 0:
+            print(f"{result['icon']:.3f}")
+            return
         time.sleep(idle_seconds / 2)  # start-up work done, caches settled
         cpu_before = cpu_seconds(program.pid)
         time.sleep(idle_seconds / 2)
         cpu = (cpu_seconds(program.pid) - cpu_before) / (idle_seconds / 2) * 100
-        print(f"{result['icon']:.3f} {pss_kib(program.pid)} {cpu:.3f}")
+        print(f"{result['icon']:.3f} {memory_kib(program.pid, 'Pss')} {memory_kib(program.pid, 'Pss_Anon')} "
+              f"{cpu:.3f}")
     finally:
         program.kill()
         program.wait()

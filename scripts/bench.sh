@@ -33,14 +33,15 @@ printf '\nMachine: %s, %s cores, Linux %s, Dovecot %s, load average %s\n\n' \
 QT_QPA_PLATFORM=offscreen "$BUILD/bench/quillpost_bench"
 
 # tray_run IDLE_SECONDS PROGRAM [KEY=VALUE...]: one start in a fresh home and session bus, with
-# those settings stored; prints "seconds_to_icon pss_kib cpu_percent".
+# those settings stored; prints "seconds_to_icon pss_kib anonymous_pss_kib cpu_percent".
 tray_run() {
     local home idle=$1 program=$2
     shift 2
     home=$(mktemp -d)
     mkdir -p "$home/runtime"
     chmod 700 "$home/runtime"
-    XDG_CONFIG_HOME=$home/.config QT_QPA_PLATFORM=offscreen "$BUILD/bench/quillpost_bench" --store AlreadyRun=1 "$@"
+    XDG_CONFIG_HOME=$home/.config XDG_RUNTIME_DIR=$home/runtime QT_QPA_PLATFORM=offscreen \
+        "$BUILD/bench/quillpost_bench" --store AlreadyRun=1 "$@"
     HOME=$home XDG_CONFIG_HOME=$home/.config XDG_RUNTIME_DIR=$home/runtime QT_QPA_PLATFORM=xcb \
         dbus-run-session -- /usr/bin/python3 "$QUILLPOST_ROOT/bench/tray_host.py" "$idle" "$program" 2>/dev/null
     rm -rf "$home"
@@ -63,14 +64,19 @@ readonly EMPTY=$BUILD/bench/quillpost_emptytray PROGRAM=$BUILD/quillpost
 starts() { for _ in 1 2 3 4 5; do tray_run 0 "$@" | cut -d' ' -f1; done | median; }
 start_empty=$(starts "$EMPTY")
 start_program=$(starts "$PROGRAM" "${ACCOUNT[@]}")
-read -r _ pss_empty cpu_empty < <(tray_run 60 "$EMPTY")
-read -r _ pss_default cpu_default < <(tray_run 60 "$PROGRAM" "${ACCOUNT[@]}")
-read -r _ pss_sample cpu_sample < <(tray_run 60 "$PROGRAM" "${ACCOUNT[@]}" Sound=2)
+read -r _ pss_empty anon_empty cpu_empty < <(tray_run 60 "$EMPTY")
+read -r _ pss_default anon_default cpu_default < <(tray_run 60 "$PROGRAM" "${ACCOUNT[@]}")
+read -r _ pss_sample anon_sample cpu_sample < <(tray_run 60 "$PROGRAM" "${ACCOUNT[@]}" Sound=2)
 # ratio A B LIMIT: A / B, and whether it keeps within LIMIT.
-ratio() { awk -v a="$1" -v b="$2" -v limit="$3" 'BEGIN { r = a / b; printf "%.2f (≤ %s: %s)", r, limit, r <= limit ? "met" : "not met" }'; }
+ratio() {
+    [[ -n $1 && -n $2 ]] || die "a measurement is missing"
+    awk -v a="$1" -v b="$2" -v limit="$3" 'BEGIN { r = a / b; printf "%.2f (≤ %s: %s)", r, limit, r <= limit ? "met" : "not met" }'
+}
 printf '\n| Idle after 60 s, start to tray icon (median of 5) | Quillpost | empty tray program | ratio |\n'
 printf '| --- | --- | --- | --- |\n'
 printf '| PSS, an account, default settings | %s KiB | %s KiB | %s |\n' "$pss_default" "$pss_empty" "$(ratio "$pss_default" "$pss_empty" 1.10)"
 printf '| PSS, a sample chosen | %s KiB | %s KiB | %s |\n' "$pss_sample" "$pss_empty" "$(ratio "$pss_sample" "$pss_empty" 1.10)"
+printf '| anonymous PSS (the heap and other private memory), an account, default settings / a sample chosen | %s KiB / %s KiB | %s KiB | |\n' \
+    "$anon_default" "$anon_sample" "$anon_empty"
 printf '| CPU, an account, default settings / a sample chosen | %s %% / %s %% | %s %% | |\n' "$cpu_default" "$cpu_sample" "$cpu_empty"
 printf '| start to icon registered | %s s | %s s | %s |\n' "$start_program" "$start_empty" "$(ratio "$start_program" "$start_empty" 1.5)"

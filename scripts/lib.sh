@@ -12,6 +12,7 @@ readonly QUILLPOST_BUILD_PACKAGES=(
     cmake ninja-build g++
     qt6-base-dev qt6-multimedia-dev libqt6multimedia6
     pkg-config libglib2.0-dev # GIO's network monitor
+    libfontconfig-dev # the font configuration, loaded ahead at start
     qt6-wayland # runs natively in a Wayland session, where the tray is a StatusNotifierItem host
     fonts-liberation
     ca-certificates # the authorities a POP3 server's certificate is checked against
