@@ -69,6 +69,10 @@ std::optional<QString> Load(Platform& platform, const QString& stored, const QSt
     unreadAccount.reset();
     if (!stored.isEmpty())
         return deciphered(stored);
+    // No account yet (a first run): nothing to ask for, and no reason to have the desktop offer
+    // to unlock or create a keyring.
+    if (userId.isEmpty() || server.isEmpty())
+        return std::nullopt;
     const QString account = Account(userId, server);
     const SecretAnswer read = platform.readSecret(account, [account, lateAnswer](const QString& password) {
         if (lateAnswer(password) && unreadAccount == account)
