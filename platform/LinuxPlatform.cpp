@@ -2,7 +2,6 @@
 
 #include "core/RuntimeError.h"
 #include "platform/DesktopNotifications.h"
-
 #include "platform/NetworkMonitor.h"
 #include "platform/PictureBox.h"
 #include "platform/Twips.h"

@@ -343,10 +343,16 @@ void frmSettings::connectHandlers()
     on(socPOP, &Winsock::DataArrival, &frmSettings::socPOP_DataArrival);
     on(socPOP, &Winsock::Closed, &frmSettings::socPOP_Closed);
     on(picHook, &PictureBox::MouseMove, &frmSettings::picHook_MouseMove);
-    m_platform.onResume([self = QPointer<frmSettings>(this)] {
-        if (self && !self->mbEnded)
-            runStep([&] { self->System_Resume(); });
-    });
+    // The platform's own calls pass the same gate as the window's signals, and never reach a window
+    // that is gone: a platform may serve several windows in turn.
+    const auto fromPlatform = [this](auto handler) {
+        return [window = QPointer<frmSettings>(this), handler](const auto&... arguments) {
+            if (window && !window->mbEnded)
+                runStep([&] { std::invoke(handler, window.data(), arguments...); });
+        };
+    };
+    m_platform.onResume(fromPlatform(&frmSettings::System_Resume));
+    m_platform.setNotificationActionHandler(fromPlatform(&frmSettings::notification_ActionInvoked));
     // Logging off closes the window like any other close request.
     connect(qApp, &QGuiApplication::commitDataRequest, this, &QWidget::close);
     connect(tabLB, &QTabWidget::currentChanged, this, [this](int index) {
@@ -361,11 +367,6 @@ void frmSettings::connectHandlers()
                     tabLB->setFocus(Qt::ShortcutFocusReason);
                 f->setVisible(shown);
             }
-    });
-    // A platform may serve several windows in turn; an action never reaches one that is gone.
-    m_platform.setNotificationActionHandler([window = QPointer<frmSettings>(this)](const QString& key) {
-        if (window)
-            runStep([&] { window->notification_ActionInvoked(key); });
     });
     for (QLineEdit* box : {txtInterval, txtServer, txtUserId, txtPassword, txtRun})
         box->installEventFilter(this);
