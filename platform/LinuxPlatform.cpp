@@ -8,18 +8,15 @@
 #include "platform/WaveFile.h"
 
 #include <QApplication>
-#include <QAudioDevice>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QMediaDevices>
 #include <QMessageBox>
 #include <QNetworkInterface>
 #include <QProcess>
 #include <QRegularExpression>
-#include <QSoundEffect>
 #include <QSystemTrayIcon>
 #include <QUrl>
 
@@ -27,7 +24,8 @@
 #include <cstdio>
 #include <unistd.h>
 
-LinuxPlatform::LinuxPlatform()
+LinuxPlatform::LinuxPlatform(const QString& soundPlayer)
+    : m_sounds(soundPlayer, this)
 {
     // At log-on the panel may come up after the program; the icon appears once a tray exists.
     m_trayWatch.setInterval(2000);
@@ -159,10 +157,7 @@ void LinuxPlatform::deliverMouseMessages(int activationReason)
 void LinuxPlatform::beep()
 {
     // The X bell is muted or missing on most desktops: a tone through the speakers is heard.
-    if (hasAudioOutput())
-        play(QUrl(QStringLiteral("qrc:/sounds/Alert.wav")));
-    else
-        ringBell();
+    m_sounds.play(QString::fromLatin1(SoundPlayer::alertArgument), [this] { ringBell(); });
 }
 
 void LinuxPlatform::ringBell()
@@ -182,32 +177,20 @@ void LinuxPlatform::startCommandLine(const QString& commandLine)
 
 bool LinuxPlatform::hasAudioOutput()
 {
-    return !QMediaDevices::audioOutputs().isEmpty();
+    return m_sounds.hasOutput();
 }
 
 bool LinuxPlatform::playSound(const QString& file)
 {
     if (!WaveFile::isPlayable(file))
         return false;
-    play(QUrl::fromLocalFile(QFileInfo(file).absoluteFilePath()));
+    m_sounds.play(QFileInfo(file).absoluteFilePath());
     return true;
-}
-
-void LinuxPlatform::play(const QUrl& source)
-{
-    // One effect for the whole run, made on the first sound: a new sound replaces one still
-    // playing, and a sound goes on after the caller is gone.
-    if (!m_sound)
-        m_sound = new QSoundEffect(this);
-    m_sound->stop();
-    m_sound->setSource(source);
-    m_sound->play();
 }
 
 void LinuxPlatform::stopSounds()
 {
-    if (m_sound)
-        m_sound->stop();
+    m_sounds.stop();
 }
 
 QList<NetworkLink> LinuxPlatform::pointToPointLinks()

@@ -2,6 +2,7 @@
 
 #include "platform/Keyring.h"
 #include "platform/Platform.h"
+#include "platform/SoundPlayer.h"
 
 #include <QMenu>
 #include <QObject>
@@ -11,16 +12,16 @@
 
 class DesktopNotifications;
 class NetworkMonitor;
-class QSoundEffect;
 class QSystemTrayIcon;
 
-// The desktop services on a Linux desktop: Qt's widgets and tray icon, Qt Multimedia, the
-// kernel's network interfaces, XDG handlers.
+// The desktop services on a Linux desktop: Qt's widgets and tray icon, a sound player process,
+// the kernel's network interfaces, XDG handlers.
 class LinuxPlatform : public QObject, public Platform
 {
     Q_OBJECT
 public:
-    LinuxPlatform();
+    // soundPlayer: the sound player program; empty for the one beside the running program.
+    explicit LinuxPlatform(const QString& soundPlayer = {});
     ~LinuxPlatform() override;
 
     QString getOpenFileName(QWidget* owner, const QString& title, const QString& filter,
@@ -59,8 +60,6 @@ protected:
     virtual void ringBell();
 
 private:
-    // Starts a sound, replacing one still playing.
-    void play(const QUrl& source);
     void showIconWhenTrayExists();
     // Hands the mouse messages of one tray activation to the hook window.
     void deliverMouseMessages(int activationReason);
@@ -70,7 +69,7 @@ private:
     bool m_onTray = false;
     QTimer m_trayWatch;
     QTimer m_noTrayFallback;
-    QSoundEffect* m_sound = nullptr;
+    SoundPlayer m_sounds;
 
     // Reached on first use, so that a start-up costs nothing on the session bus.
     DesktopNotifications& notifications();

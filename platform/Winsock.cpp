@@ -5,7 +5,10 @@
 #include <QSslSocket>
 #include <QTimer>
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <limits>
 #include <utility>
 
@@ -57,25 +60,37 @@ void Winsock::Connect()
         throw RuntimeError(QStringLiteral("Invalid remote port ") + QString::number(RemotePort));
 
     Close(); // a previous connection that ended on its own (refused, or closed by the server)
-    // A plain connection may turn into TLS later (STLS), so every connection can.
-    auto* tls = new QSslSocket(this);
-    m_socket = tls;
     m_decoder = Utf8Decoder();
+    if (!Secure) {
+        // TLS is loaded only once a server asks for it: a plain connection is a plain socket.
+        adopt(new QTcpSocket(this));
+        m_socket->connectToHost(RemoteHost, static_cast<quint16>(RemotePort));
+        return;
+    }
+    QSslSocket* tls = secureSocket();
+    connect(tls, &QAbstractSocket::connected, this, [this] { m_handshaking = true; });
+    tls->connectToHostEncrypted(RemoteHost, static_cast<quint16>(RemotePort));
+}
+
+void Winsock::adopt(QTcpSocket* socket)
+{
+    m_socket = socket;
     // Over TLS this is decrypted data only, so the greeting cannot come before the handshake.
     connect(m_socket, &QIODevice::readyRead, this, [this] {
         emit DataArrival(static_cast<qint32>(
             std::min<qint64>(m_socket->bytesAvailable(), std::numeric_limits<qint32>::max())));
     });
     watchEnd(m_socket);
+}
+
+QSslSocket* Winsock::secureSocket()
+{
+    auto* tls = new QSslSocket(this);
+    adopt(tls);
     watchHandshake(tls);
     tls->setPeerVerifyMode(QSslSocket::VerifyPeer);
     tls->setPeerVerifyName(RemoteHost);
-    if (!Secure) {
-        tls->connectToHost(RemoteHost, static_cast<quint16>(RemotePort));
-        return;
-    }
-    connect(tls, &QAbstractSocket::connected, this, [this] { m_handshaking = true; });
-    tls->connectToHostEncrypted(RemoteHost, static_cast<quint16>(RemotePort));
+    return tls;
 }
 
 void Winsock::watchEnd(QTcpSocket* socket)
@@ -96,13 +111,27 @@ void Winsock::watchEnd(QTcpSocket* socket)
 
 void Winsock::StartTls()
 {
-    auto* tls = qobject_cast<QSslSocket*>(m_socket);
-    if (!tls || tls->state() != QAbstractSocket::ConnectedState || tls->mode() != QSslSocket::UnencryptedMode)
+    if (!m_socket || m_socket->state() != QAbstractSocket::ConnectedState ||
+        qobject_cast<QSslSocket*>(m_socket))
         throw RuntimeError(QStringLiteral("Wrong protocol or connection state for TLS"));
-    tls->skip(tls->bytesAvailable());
+    // The connection itself moves to a TLS socket; what the plain one has read stays behind with it.
+    const int descriptor = ::dup(static_cast<int>(m_socket->socketDescriptor()));
+    if (descriptor < 0)
+        throw RuntimeError(QStringLiteral("The connection could not be secured: ") + qt_error_string(errno));
+    QTcpSocket* plain = std::exchange(m_socket, nullptr);
+    plain->disconnect(this);
+    plain->abort();
+    plain->deleteLater();
     m_decoder = Utf8Decoder();
+    QSslSocket* tls = secureSocket();
     m_handshaking = true;
     m_upgrading = true;
+    if (!tls->setSocketDescriptor(descriptor)) {
+        ::close(descriptor);
+        tellLater(tls, (QStringLiteral("-ERR ") + tls->errorString() + QStringLiteral("\r\n")).toUtf8(),
+                  true);
+        return;
+    }
     tls->startClientEncryption();
 }
 

@@ -54,6 +54,10 @@ signals:
     void Closed(const QString& reason);
 
 private:
+    // Makes socket the control's connection and follows its data and its end.
+    void adopt(QTcpSocket* socket);
+    // A TLS socket adopted as the connection, checking the certificate as for Secure.
+    QSslSocket* secureSocket();
     void watchHandshake(QSslSocket* socket);
     void watchEnd(QTcpSocket* socket);
     // Makes a reply of the control's own the data that waits.

@@ -35,7 +35,7 @@ lintian --fail-on error --info "$deb" || die "lintian reports errors"
 
 say "contents"
 listing=$(dpkg-deb -c "$deb")
-for path in usr/libexec/quillpost/quillpost usr/libexec/quillpost/Mailtrill.wav \
+for path in usr/libexec/quillpost/quillpost usr/libexec/quillpost/quillpost-sound usr/libexec/quillpost/Mailtrill.wav \
     "usr/bin/quillpost -> ../libexec/quillpost/quillpost" \
     usr/share/applications/$app_id.desktop usr/share/metainfo/$app_id.metainfo.xml \
     usr/share/icons/hicolor/{16x16,22x22,32x32,48x48}/apps/quillpost.png \

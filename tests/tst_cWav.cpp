@@ -6,7 +6,7 @@
 
 #include <QDir>
 #include <QElapsedTimer>
-#include <QSoundEffect>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QtEndian>
@@ -179,14 +179,14 @@ void tst_cWav::playableFiles()
     QFETCH(QString, file);
     QFETCH(bool, playable);
     QCOMPARE(WaveFile::isPlayable(file), playable);
-    LinuxPlatform platform;
+    LinuxPlatform platform(QStringLiteral(QUILLPOST_SOUND_PLAYER));
     QCOMPARE(platform.playSound(file), playable);
 }
 
 void tst_cWav::playSoundReturnsAtOnce()
 {
     const QString file = write(QStringLiteral("long.wav"), wave(1, 2, 44100, 16, 20000));
-    LinuxPlatform platform;
+    LinuxPlatform platform(QStringLiteral(QUILLPOST_SOUND_PLAYER));
     QElapsedTimer clock;
     clock.start();
     QVERIFY(platform.playSound(file));
@@ -195,27 +195,38 @@ void tst_cWav::playSoundReturnsAtOnce()
 
 void tst_cWav::newSoundReplacesThePlayingOne()
 {
-    // One sound at a time, held by the platform: it goes on after the cWav that started it.
+    // One sound at a time, held by the platform: it goes on after the cWav that started it. A
+    // stand-in player plays until it is stopped.
+    const QString player = write(QStringLiteral("player"), "#!/bin/sh\nexec sleep 60\n");
+    QVERIFY(QFile::setPermissions(player, QFile::ReadOwner | QFile::ExeOwner));
     const QString first = write(QStringLiteral("first.wav"), wave(1, 1, 8000, 16, 5000));
     const QString second = write(QStringLiteral("second.wav"), wave(1, 1, 8000, 8, 5000));
-    LinuxPlatform platform;
+    LinuxPlatform platform(player);
+    const auto playing = [&platform] {
+        QStringList arguments;
+        for (const QProcess* process : platform.findChildren<QProcess*>())
+            if (process->state() != QProcess::NotRunning)
+                arguments += process->arguments();
+        return arguments;
+    };
     QVERIFY(platform.playSound(first));
     QVERIFY(platform.playSound(second));
-    const QList<QSoundEffect*> effects = platform.findChildren<QSoundEffect*>();
-    QCOMPARE(effects.size(), 1);
-    QCOMPARE(effects.first()->source(), QUrl::fromLocalFile(second));
+    QTRY_COMPARE(playing(), QStringList(second));
 
     // A sound that cannot be played leaves the one playing alone.
     QVERIFY(!platform.playSound(m_dir.filePath(QStringLiteral("missing.wav"))));
-    QCOMPARE(effects.first()->source(), QUrl::fromLocalFile(second));
+    QCOMPARE(playing(), QStringList(second));
 
-    // The effect is handed the whole path: it resolves nothing against the working folder.
+    // The player is handed the whole path: it resolves nothing against the working folder.
     const QString previous = QDir::currentPath();
     QVERIFY(QDir::setCurrent(m_dir.path()));
     const bool played = platform.playSound(QStringLiteral("first.wav"));
     QDir::setCurrent(previous);
     QVERIFY(played);
-    QCOMPARE(effects.first()->source(), QUrl::fromLocalFile(first));
+    QTRY_COMPARE(playing(), QStringList(first));
+
+    platform.stopSounds();
+    QTRY_COMPARE(playing(), QStringList());
 }
 
 QTEST_MAIN(tst_cWav)

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+#include <functional>
+
+class QProcess;
+
+// Plays sounds through a short-lived player process (quillpost-sound, beside the program). The
+// program that runs all day then neither loads the sound libraries nor keeps a connection to the
+// sound server; a sound costs a process start before it is heard.
+class SoundPlayer : public QObject
+{
+    Q_OBJECT
+public:
+    // How a player ends.
+    enum Outcome
+    {
+        Played = 0,
+        CannotPlay = 1,
+        NoOutput = 2
+    };
+    // The player's argument for the alert tone, which travels inside the player.
+    static constexpr char alertArgument[] = "--alert";
+
+    // program: the player; empty for the one beside the running program.
+    explicit SoundPlayer(const QString& program, QObject* parent = nullptr);
+    // Stops the sound still playing.
+    ~SoundPlayer() override;
+
+    // Starts playing a wave file (an absolute path) or the alert tone, replacing a sound still
+    // playing; noOutput runs when the system turns out to have no sound output.
+    void play(const QString& argument, std::function<void()> noOutput = {});
+    void stop();
+    // Whether the system has a sound output: asks a player and waits for its answer.
+    bool hasOutput();
+
+private:
+    QString m_program;
+    QProcess* m_playing = nullptr;
+};
