@@ -4,6 +4,7 @@
 #include "platform/Utf8Decoder.h"
 #include "platform/Winsock.h"
 
+#include <QFile>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -48,6 +49,8 @@ class tst_Winsock : public QObject
 {
     Q_OBJECT
 private slots:
+    // First: no test before it may have loaded TLS into the process.
+    void plainConversationLoadsNoTls();
     void greetingArrivesAsData_data();
     void greetingArrivesAsData();
     void sentTextArrivesAsUtf8_data();
@@ -68,6 +71,19 @@ private slots:
     void refusedConnectionLeavesSocketConnectable();
     void serverClosingLeavesSocketConnectable();
 };
+
+void tst_Winsock::plainConversationLoadsNoTls()
+{
+    // OpenSSL is megabytes of memory for the rest of the run: only a server that uses TLS loads it.
+    ScriptedPop3Server server;
+    Winsock socket;
+    Reader reader(socket);
+    connectTo(socket, server);
+    QTRY_COMPARE_WITH_TIMEOUT(reader.text(), greeting, waitMs);
+    QFile maps(QStringLiteral("/proc/self/maps"));
+    QVERIFY(maps.open(QIODevice::ReadOnly));
+    QVERIFY(!maps.readAll().contains("libssl"));
+}
 
 void tst_Winsock::greetingArrivesAsData_data()
 {
