@@ -38,20 +38,23 @@ void SoundPlayer::play(const QString& argument, std::function<void()> noOutput)
     m_playing = player;
     player->setProcessChannelMode(QProcess::ForwardedChannels);
     connect(player, &QProcess::finished, this,
-            [this, player, noOutput = std::move(noOutput)](int code, QProcess::ExitStatus status) {
+            [this, player, noOutput](int code, QProcess::ExitStatus status) {
                 if (m_playing == player)
                     m_playing = nullptr;
                 player->deleteLater();
                 if (status == QProcess::NormalExit && code == NoOutput && noOutput)
                     noOutput();
             });
-    connect(player, &QProcess::errorOccurred, this, [this, player](QProcess::ProcessError error) {
+    // Without its player the program has no sound at all, as without an output.
+    connect(player, &QProcess::errorOccurred, this, [this, player, noOutput](QProcess::ProcessError error) {
         if (error != QProcess::FailedToStart)
             return;
         qCWarning(lcSound) << "cannot start the sound player" << m_program << player->errorString();
         if (m_playing == player)
             m_playing = nullptr;
         player->deleteLater();
+        if (noOutput)
+            noOutput();
     });
     player->start(m_program, {argument});
 }

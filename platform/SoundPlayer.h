@@ -30,7 +30,8 @@ public:
     ~SoundPlayer() override;
 
     // Starts playing a wave file (an absolute path) or the alert tone, replacing a sound still
-    // playing; noOutput runs when the system turns out to have no sound output.
+    // playing; noOutput runs when the system turns out to have no sound output, or the player
+    // cannot start.
     void play(const QString& argument, std::function<void()> noOutput = {});
     void stop();
     // Whether the system has a sound output: asks a player and waits for its answer.

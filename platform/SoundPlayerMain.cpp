@@ -26,14 +26,21 @@ int main(int argc, char* argv[])
         return SoundPlayer::Played;
 
     QSoundEffect effect;
-    QObject::connect(&effect, &QSoundEffect::statusChanged, &app, [&effect] {
-        if (effect.status() == QSoundEffect::Error)
-            QCoreApplication::exit(SoundPlayer::CannotPlay);
-    });
-    QObject::connect(&effect, &QSoundEffect::playingChanged, &app, [&effect] {
-        if (!effect.isPlaying())
-            QCoreApplication::exit(SoundPlayer::Played);
-    });
+    // Queued, so that an outcome known before the event loop runs still ends it.
+    QObject::connect(
+        &effect, &QSoundEffect::statusChanged, &app,
+        [&effect] {
+            if (effect.status() == QSoundEffect::Error)
+                QCoreApplication::exit(SoundPlayer::CannotPlay);
+        },
+        Qt::QueuedConnection);
+    QObject::connect(
+        &effect, &QSoundEffect::playingChanged, &app,
+        [&effect] {
+            if (!effect.isPlaying())
+                QCoreApplication::exit(SoundPlayer::Played);
+        },
+        Qt::QueuedConnection);
     const QString source = arguments.at(1);
     effect.setSource(source == QLatin1String(SoundPlayer::alertArgument)
                          ? QUrl(QStringLiteral("qrc:/sounds/Alert.wav"))
