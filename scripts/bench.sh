@@ -3,7 +3,8 @@
 # a bare POP3 client, plus the CPU used while a check waits on a silent server. Then sets the
 # program beside an empty Qt tray program (bench/EmptyTray.cpp), both on an X server of their own
 # with a stand-in tray host: time from start to the icon registered, and memory (PSS) and CPU after
-# a minute idle. Prints the machine it ran on and Markdown tables of the results.
+# a minute idle; and the empty program with a hidden settings-like window, the cost of such a window
+# on its own. Prints the machine it ran on and Markdown tables of the results.
 set -euo pipefail
 # shellcheck source=scripts/lib.sh
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
@@ -32,18 +33,22 @@ printf '\nMachine: %s, %s cores, Linux %s, Dovecot %s, load average %s\n\n' \
     "$cpu" "$(nproc)" "$(uname -r)" "$(dovecot --version | cut -d' ' -f1)" "$(cut -d' ' -f1-3 /proc/loadavg)"
 QT_QPA_PLATFORM=offscreen "$BUILD/bench/quillpost_bench"
 
-# tray_run IDLE_SECONDS PROGRAM [KEY=VALUE...]: one start in a fresh home and session bus, with
-# those settings stored; prints "seconds_to_icon pss_kib anonymous_pss_kib cpu_percent".
+# tray_run IDLE_SECONDS PROGRAM [KEY=VALUE | --OPTION...]: one start in a fresh home and session
+# bus, with those settings stored and those options given to the program; prints
+# "seconds_to_icon pss_kib anonymous_pss_kib cpu_percent".
 tray_run() {
-    local home idle=$1 program=$2
+    local home idle=$1 program=$2 argument settings=() options=()
     shift 2
+    for argument; do
+        if [[ $argument == --* ]]; then options+=("$argument"); else settings+=("$argument"); fi
+    done
     home=$(mktemp -d)
     mkdir -p "$home/runtime"
     chmod 700 "$home/runtime"
     XDG_CONFIG_HOME=$home/.config XDG_RUNTIME_DIR=$home/runtime QT_QPA_PLATFORM=offscreen \
-        "$BUILD/bench/quillpost_bench" --store AlreadyRun=1 "$@"
+        "$BUILD/bench/quillpost_bench" --store AlreadyRun=1 "${settings[@]}"
     HOME=$home XDG_CONFIG_HOME=$home/.config XDG_RUNTIME_DIR=$home/runtime QT_QPA_PLATFORM=xcb \
-        dbus-run-session -- /usr/bin/python3 "$QUILLPOST_ROOT/bench/tray_host.py" "$idle" "$program" 2>/dev/null
+        dbus-run-session -- /usr/bin/python3 "$QUILLPOST_ROOT/bench/tray_host.py" "$idle" "$program" "${options[@]}" 2>/dev/null
     rm -rf "$home"
 }
 median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
@@ -64,7 +69,9 @@ readonly EMPTY=$BUILD/bench/quillpost_emptytray PROGRAM=$BUILD/quillpost
 starts() { for _ in 1 2 3 4 5; do tray_run 0 "$@" | cut -d' ' -f1; done | median; }
 start_empty=$(starts "$EMPTY")
 start_program=$(starts "$PROGRAM" "${ACCOUNT[@]}")
+start_window=$(starts "$EMPTY" --window)
 read -r _ pss_empty anon_empty cpu_empty < <(tray_run 60 "$EMPTY")
+read -r _ pss_window _ _ < <(tray_run 60 "$EMPTY" --window)
 read -r _ pss_default anon_default cpu_default < <(tray_run 60 "$PROGRAM" "${ACCOUNT[@]}")
 read -r _ pss_sample anon_sample cpu_sample < <(tray_run 60 "$PROGRAM" "${ACCOUNT[@]}" Sound=2)
 # ratio A B LIMIT: A / B, and whether it keeps within LIMIT.
@@ -80,3 +87,6 @@ printf '| anonymous PSS (the heap and other private memory), an account, default
     "$anon_default" "$anon_sample" "$anon_empty"
 printf '| CPU, an account, default settings / a sample chosen | %s %% / %s %% | %s %% | |\n' "$cpu_default" "$cpu_sample" "$cpu_empty"
 printf '| start to icon registered | %s s | %s s | %s |\n' "$start_program" "$start_empty" "$(ratio "$start_program" "$start_empty" 1.5)"
+# What a settings window built hidden at start-up costs on its own.
+printf '| the empty tray program with a hidden three-tab window: PSS / start to icon | %s KiB / %s s | %s KiB / %s s | %s / %s |\n' \
+    "$pss_window" "$start_window" "$pss_empty" "$start_empty" "$(ratio "$pss_window" "$pss_empty" 1.10)" "$(ratio "$start_window" "$start_empty" 1.5)"
