@@ -16,8 +16,8 @@ namespace {
 class BellCountingPlatform : public LinuxPlatform
 {
 public:
-    BellCountingPlatform()
-        : LinuxPlatform(QStringLiteral(QUILLPOST_SOUND_PLAYER))
+    explicit BellCountingPlatform(const QString& player = QStringLiteral(QUILLPOST_SOUND_PLAYER))
+        : LinuxPlatform(player)
     {}
 
     int bells = 0;
@@ -133,6 +133,11 @@ void tst_SoundOutput::noOutputRingsTheBell()
     m_platform->beep();
     QTRY_COMPARE_WITH_TIMEOUT(m_platform->bells, 1, 10000);
     qputenv("PULSE_SERVER", server);
+
+    // Nor is there a sound without the player.
+    BellCountingPlatform withoutPlayer(m_dir.filePath(QStringLiteral("no-player")));
+    withoutPlayer.beep();
+    QTRY_COMPARE_WITH_TIMEOUT(withoutPlayer.bells, 1, 10000);
 }
 
 QTEST_MAIN(tst_SoundOutput)
