@@ -37,24 +37,23 @@ void SoundPlayer::play(const QString& argument, std::function<void()> noOutput)
     auto* player = new QProcess(this);
     m_playing = player;
     player->setProcessChannelMode(QProcess::ForwardedChannels);
-    connect(player, &QProcess::finished, this,
-            [this, player, noOutput](int code, QProcess::ExitStatus status) {
-                if (m_playing == player)
-                    m_playing = nullptr;
-                player->deleteLater();
-                if (status == QProcess::NormalExit && code == NoOutput && noOutput)
-                    noOutput();
-            });
-    // Without its player the program has no sound at all, as without an output.
-    connect(player, &QProcess::errorOccurred, this, [this, player, noOutput](QProcess::ProcessError error) {
-        if (error != QProcess::FailedToStart)
-            return;
-        qCWarning(lcSound) << "cannot start the sound player" << m_program << player->errorString();
+    // The player is done: forgotten, and noOutput told when it could make no sound.
+    const auto ended = [this, player, noOutput](bool silent) {
         if (m_playing == player)
             m_playing = nullptr;
         player->deleteLater();
-        if (noOutput)
+        if (silent && noOutput)
             noOutput();
+    };
+    connect(player, &QProcess::finished, this, [ended](int code, QProcess::ExitStatus status) {
+        ended(status == QProcess::NormalExit && code == NoOutput);
+    });
+    // Without its player the program has no sound at all, as without an output.
+    connect(player, &QProcess::errorOccurred, this, [this, player, ended](QProcess::ProcessError error) {
+        if (error != QProcess::FailedToStart)
+            return;
+        qCWarning(lcSound) << "cannot start the sound player" << m_program << player->errorString();
+        ended(true);
     });
     player->start(m_program, {argument});
 }
