@@ -3,6 +3,7 @@
 #include "platform/PictureBox.h"
 #include "platform/Timer.h"
 #include "platform/Winsock.h"
+#include "resources/Icons.h"
 #include "settings/frmSettings.h"
 #include "support/FakePlatform.h"
 #include "support/TestConfig.h"
@@ -11,6 +12,7 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QCoreApplication>
+#include <QFile>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
@@ -175,6 +177,9 @@ private slots:
     void init();
     void cleanup();
 
+    // First: a plugin loaded by an earlier test would stay loaded.
+    void picturesLoadNoImagePlugins();
+
     // Design values.
     void windowDesign();
     void designedControl_data();
@@ -241,6 +246,15 @@ void tst_frmSettings::showActive()
 {
     m_window->frmSettings_Show();
     QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+}
+
+void tst_frmSettings::picturesLoadNoImagePlugins()
+{
+    for (const QIcon& icon : {Icons::application(), Icons::noMail(), Icons::gotMail(), Icons::checking()})
+        QCOMPARE(icon.availableSizes(), (QList<QSize>{{16, 16}, {22, 22}, {32, 32}, {48, 48}}));
+    QFile maps(QStringLiteral("/proc/self/maps"));
+    QVERIFY(maps.open(QIODevice::ReadOnly));
+    QVERIFY(!maps.readAll().contains("/imageformats/"));
 }
 
 void tst_frmSettings::windowDesign()
