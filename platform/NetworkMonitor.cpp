@@ -1,7 +1,10 @@
 #include "platform/NetworkMonitor.h"
 
+#include "core/RuntimeError.h"
+
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>
+#include <QLibrary>
 
 // GIO names a struct member "signals", which Qt defines as a keyword.
 #pragma push_macro("signals")
@@ -9,27 +12,69 @@
 #include <gio/gio.h>
 #pragma pop_macro("signals")
 
+namespace {
+
+// Loading GIO starts GLib's type system, a few milliseconds that every start would pay although
+// the monitor is first asked seconds later: GIO is loaded when the first monitor is made.
+struct Gio
+{
+    decltype(&g_network_monitor_get_default) networkMonitorGetDefault;
+    decltype(&g_network_monitor_get_network_available) networkMonitorGetNetworkAvailable;
+    decltype(&g_signal_connect_data) signalConnectData;
+    decltype(&g_signal_handler_disconnect) signalHandlerDisconnect;
+    decltype(&g_main_context_iteration) mainContextIteration;
+};
+
+const Gio& gio()
+{
+    static const Gio functions = [] {
+        // Never unloaded: GLib's types cannot be unregistered.
+        QLibrary library(QStringLiteral("gio-2.0"), 0);
+        const auto failure = [&library] {
+            return RuntimeError(QStringLiteral("The network monitor cannot start: ") + library.errorString());
+        };
+        if (!library.load())
+            throw failure();
+        const auto resolve = [&]<typename Function>(Function& function, const char* name) {
+            function = reinterpret_cast<Function>(library.resolve(name));
+            if (!function)
+                throw failure();
+        };
+        Gio loaded{};
+        resolve(loaded.networkMonitorGetDefault, "g_network_monitor_get_default");
+        resolve(loaded.networkMonitorGetNetworkAvailable, "g_network_monitor_get_network_available");
+        resolve(loaded.signalConnectData, "g_signal_connect_data");
+        resolve(loaded.signalHandlerDisconnect, "g_signal_handler_disconnect");
+        resolve(loaded.mainContextIteration, "g_main_context_iteration");
+        return loaded;
+    }();
+    return functions;
+}
+
+} // namespace
+
 NetworkMonitor::NetworkMonitor()
-    : m_monitor(g_network_monitor_get_default())
-    , m_available(g_network_monitor_get_network_available(m_monitor))
+    : m_monitor(gio().networkMonitorGetDefault())
+    , m_available(gio().networkMonitorGetNetworkAvailable(m_monitor))
 {
     // Without GLib's event loop under Qt (QT_NO_GLIB), nothing would deliver the monitor's
     // notifications: available() then runs the GLib main context itself.
     const QAbstractEventDispatcher* dispatcher =
         QAbstractEventDispatcher::instance(QCoreApplication::instance()->thread());
     m_glibLoop = dispatcher && dispatcher->inherits("QEventDispatcherGlib");
-    m_handler = g_signal_connect(m_monitor, "network-changed", G_CALLBACK(&NetworkMonitor::changed), this);
+    m_handler = gio().signalConnectData(m_monitor, "network-changed", G_CALLBACK(&NetworkMonitor::changed),
+                                        this, nullptr, GConnectFlags{});
 }
 
 NetworkMonitor::~NetworkMonitor()
 {
-    g_signal_handler_disconnect(m_monitor, m_handler);
+    gio().signalHandlerDisconnect(m_monitor, m_handler);
 }
 
 bool NetworkMonitor::available()
 {
     if (!m_glibLoop)
-        while (g_main_context_iteration(nullptr, FALSE))
+        while (gio().mainContextIteration(nullptr, FALSE))
             ;
     return m_available;
 }

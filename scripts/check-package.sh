@@ -44,7 +44,7 @@ for path in usr/libexec/quillpost/quillpost usr/libexec/quillpost/quillpost-soun
     grep -qF " ./$path" <<<"$listing" || die "the package lacks $path"
 done
 depends=$(dpkg-deb -f "$deb" Depends)
-for package in qt6-qpa-plugins libqt6multimedia6 fonts-liberation libqt6keychain1 libsecret-1-0; do
+for package in qt6-qpa-plugins libqt6multimedia6 fonts-liberation libqt6keychain1 libsecret-1-0 libglib2.0-0; do
     grep -qE "(^|, )$package( |,|$)" <<<"$depends" || die "the package does not depend on $package"
 done
 

@@ -1,5 +1,6 @@
 #include "support/CheckingWindow.h"
 #include "support/FakePlatform.h"
+#include "support/LoadedFiles.h"
 #include "support/ScriptedPop3Server.h"
 
 #include "mail/Internet.h"
@@ -119,6 +120,8 @@ class tst_Internet : public QObject
 {
     Q_OBJECT
 private slots:
+    // First: GIO, once loaded, stays.
+    void gioLoadsWhenTheNetworkIsFirstAsked();
     void isOnLine_data();
     void isOnLine();
     void followsRealTunLinks();
@@ -130,6 +133,15 @@ private:
     void tunLinksInNamespace();
     void networkInNamespace();
 };
+
+void tst_Internet::gioLoadsWhenTheNetworkIsFirstAsked()
+{
+    // Loading GIO is milliseconds of every start, and the first question comes seconds later.
+    LinuxPlatform platform;
+    QVERIFY(!isMapped("libgio-2.0"));
+    platform.networkAvailable();
+    QVERIFY(isMapped("libgio-2.0"));
+}
 
 void tst_Internet::isOnLine_data()
 {

@@ -72,8 +72,9 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # dpkg-shlibdeps finds the linked libraries, libqt6multimedia6 with its media backends among them;
 # the platform plugins Qt loads at run time and the font the window is drawn with are named here.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# QtKeychain reaches the Secret Service through libsecret, which it loads at run time.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, fonts-liberation, libsecret-1-0")
+# QtKeychain reaches the Secret Service through libsecret, which it loads at run time; the program
+# loads GIO (in libglib2.0-0) at run time for its network monitor.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, fonts-liberation, libsecret-1-0, libglib2.0-0")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS qt6-wayland)
 # Only GNOME lacks a tray host. A Recommends would pull in GNOME Shell itself on any system
 # without it, so the extension is only suggested.
