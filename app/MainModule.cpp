@@ -1,8 +1,8 @@
 #include "app/MainModule.h"
 
 #include "core/Conversions.h"
+#include "core/Logging.h"
 #include "core/RuntimeError.h"
-#include "mail/Logging.h"
 #include "platform/PictureBox.h"
 #include "platform/Platform.h"
 #include "settings/CRegistry.h"

@@ -1,7 +1,7 @@
 #include "app/SingleCopy.h"
 
+#include "core/Logging.h"
 #include "core/RuntimeError.h"
-#include "mail/Logging.h"
 
 #include <QDeadlineTimer>
 #include <QDir>

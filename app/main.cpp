@@ -1,6 +1,6 @@
 #include "app/MainModule.h"
 #include "app/SingleCopy.h"
-#include "mail/Logging.h"
+#include "core/Logging.h"
 #include "platform/FontConfiguration.h"
 #include "platform/LinuxPlatform.h"
 #include "resources/Icons.h"

@@ -9,10 +9,6 @@
 
 #include <functional>
 
-#include <functional>
-
-#include <functional>
-
 class PictureBox;
 class QMenu;
 class QWidget;

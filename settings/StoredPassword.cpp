@@ -1,6 +1,6 @@
 #include "settings/StoredPassword.h"
 
-#include "mail/Logging.h"
+#include "core/Logging.h"
 #include "platform/Platform.h"
 #include "settings/CCipher.h"
 

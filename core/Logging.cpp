@@ -1,0 +1,4 @@
+#include "core/Logging.h"
+
+Q_LOGGING_CATEGORY(lcStartup, "quillpost.startup", QtWarningMsg)
+Q_LOGGING_CATEGORY(lcKeyring, "quillpost.keyring", QtWarningMsg)
