@@ -17,6 +17,7 @@ readonly QUILLPOST_BUILD_PACKAGES=(
     fonts-liberation
     ca-certificates # the authorities a POP3 server's certificate is checked against
     qtkeychain-qt6-dev libsecret-1-0 # the password in the desktop's keyring; libsecret is loaded at run time
+    qt6-networkauth-dev # signing in with the browser (OAuth 2)
 )
 
 # What building and checking the Debian package takes (scripts/check-package.sh).
