@@ -59,14 +59,16 @@ std::unique_ptr<frmSettings> Main(Platform& platform)
     selectStored(frm->optIfOffLine, read(IfOffLine), IfOffLine);
     frm->txtServer->setText(read(POP3Server));
     frm->SetServer(store.RegGet(defaultOf(POP3Server)));
+    frm->msSecuredServer = read(SecuredServer);
     frm->txtUserId->setText(read(UserId));
     // A keyring whose unlock prompt the user took time over still hands over the password, unless
-    // the window is open for editing by then.
-    const auto lateAnswer = [window = QPointer<frmSettings>(frm.get())](const QString& password) {
-        if (!window || window->isVisible() || !window->txtPassword->text().isEmpty())
+    // the window is open for editing by then, or names another account.
+    const auto lateAnswer = [window = QPointer<frmSettings>(frm.get()), userId = frm->txtUserId->text(),
+                             server = frm->txtServer->text()](const QString& password) {
+        if (!window || window->isVisible() || !window->txtPassword->text().isEmpty() ||
+            window->txtUserId->text() != userId || window->txtServer->text() != server)
             return false;
-        window->txtPassword->setText(password);
-        window->TakeSnapshot();
+        window->TakeStoredPassword(password);
         return true;
     };
     if (const auto password = StoredPassword::Load(platform, read(Password), frm->txtUserId->text(),

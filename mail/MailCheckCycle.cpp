@@ -13,6 +13,7 @@
 #include "platform/Platform.h"
 #include "platform/Timer.h"
 #include "platform/Winsock.h"
+#include "settings/StoredPassword.h"
 #include "tray/CTrayIcon.h"
 #include "tray/cWav.h"
 
@@ -28,6 +29,7 @@ void frmSettings::SetServer(const QString& text)
     const std::optional<ServerAddress> address = ServerAddress::parse(text);
     if (!address)
         qCDebug(lcCheck) << "cannot read the server text" << text;
+    msServer = text;
     socPOP->RemoteHost = address ? address->host : QString();
     socPOP->RemotePort = address ? address->port : 0;
     socPOP->Secure = address && address->secure;
@@ -126,6 +128,8 @@ void frmSettings::CheckMail()
                 return;
             }
 
+        if (!PasswordKnown())
+            return;
         socPOP->Connect();
         if (!WaitForReply())
             return;
@@ -179,6 +183,22 @@ void frmSettings::CheckMail()
         qCDebug(lcCheck) << "check failed:" << failure.what();
         EndConversation();
     }
+}
+
+bool frmSettings::PasswordKnown()
+{
+    const QString userId = txtUserId->text(), server = txtServer->text();
+    if (!txtPassword->text().isEmpty() || !StoredPassword::IsUnread(userId, server))
+        return true;
+    // Logging in without it would fail, and repeated failures lock the account at some providers;
+    // the keyring may have been unlocked since it was last asked.
+    if (const std::optional<QString> password = StoredPassword::ReadAgain(m_platform, userId, server)) {
+        TakeStoredPassword(*password);
+        return true;
+    }
+    qCDebug(lcCheck) << "the password is still in a keyring that cannot be read: not logging in";
+    EndConversation();
+    return false;
 }
 
 void frmSettings::EndConversation()

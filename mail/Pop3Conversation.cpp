@@ -8,11 +8,11 @@
 #include "platform/Platform.h"
 #include "platform/Timer.h"
 #include "platform/Winsock.h"
+#include "settings/CRegistry.h"
+#include "settings/StoredSettings.h"
 
 #include <QEventLoop>
 #include <QScopedValueRollback>
-
-#include <algorithm>
 
 void frmSettings::SendCommand(const QString& command)
 {
@@ -126,13 +126,14 @@ bool frmSettings::SecureIfOffered()
         return false;
     }
     // A server that does not know CAPA answers "-ERR": it offers nothing.
-    const QStringList& capabilities = m_replies.list();
-    const bool offered =
-        mbGotOK && std::any_of(capabilities.begin(), capabilities.end(), [](const QString& line) {
-            return line.section(QLatin1Char(' '), 0, 0).compare(QLatin1String("STLS"), Qt::CaseInsensitive) ==
-                   0;
-        });
-    if (!offered) {
+    if (!mbGotOK || !m_replies.capabilities().stls) {
+        // Someone on the way may have struck STLS from the list, or answered CAPA in its place.
+        if (!msServer.isEmpty() && msServer == msSecuredServer) {
+            ShowPop3Error(
+                QStringLiteral("The server no longer offers encryption (STLS); your password was not sent"));
+            FailConversation();
+            return false;
+        }
         qCDebug(lcPop3) << "the server offers no STLS: going on in plain text";
         return true;
     }
@@ -141,5 +142,25 @@ bool frmSettings::SecureIfOffered()
     if (!WaitForReply())
         return false;
     socPOP->StartTls();
-    return WaitForReply();
+    if (!WaitForReply())
+        return false;
+    RememberSecured();
+    return true;
+}
+
+void frmSettings::RememberSecured()
+{
+    if (msServer == msSecuredServer)
+        return;
+    msSecuredServer = msServer;
+    try {
+        CRegistry store;
+        store.Application(StoredSettings::kApplication);
+        store.Section(StoredSettings::kSection);
+        store.Key(QString::fromLatin1(StoredSettings::SecuredServer.name));
+        store.RegSet(msServer);
+    } catch (const std::exception& failure) {
+        // This run still holds it.
+        qCWarning(lcPop3) << "cannot remember that the server offers STLS:" << failure.what();
+    }
 }

@@ -45,10 +45,11 @@ ReplyReader::Reply ReplyReader::take(const QString& text)
                 return {Verdict::Ok, *std::exchange(m_listStatus, std::nullopt)};
             if (item.startsWith(QLatin1Char('.')))
                 item.remove(0, 1);
-            if (m_list.size() < kMaxListLines)
-                m_list << item;
+            m_capabilities.note(item);
             continue;
         }
+        if (m_shape == Shape::Challenge && isContinuation(line))
+            return {Verdict::Continue, line};
         const Verdict verdict = judge(line);
         if (verdict == Verdict::Ok && m_shape == Shape::List) {
             m_shape = Shape::Line;
@@ -65,7 +66,7 @@ void ReplyReader::clear(Shape next)
     m_partial.clear();
     m_shape = next;
     m_listStatus.reset();
-    m_list.clear();
+    m_capabilities = {};
 }
 
 ReplyReader::Verdict ReplyReader::judge(const QString& line)
@@ -75,6 +76,11 @@ ReplyReader::Verdict ReplyReader::judge(const QString& line)
     if (line.startsWith(QLatin1String("-ERR")))
         return Verdict::Err;
     return Verdict::None;
+}
+
+bool ReplyReader::isContinuation(const QString& line)
+{
+    return line.startsWith(QLatin1String("+ ")) || withoutLineEnd(line) == QLatin1String("+");
 }
 
 QString ReplyReader::withoutLineEnd(const QString& line)

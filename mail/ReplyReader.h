@@ -1,5 +1,7 @@
 #pragma once
 
+#include "mail/Capabilities.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -12,20 +14,20 @@ class ReplyReader
 {
 public:
     static constexpr qsizetype kMaxLine = 8192;
-    // Lines of a multi-line reply kept beyond this are dropped; the reply still ends at its ".".
-    static constexpr qsizetype kMaxListLines = 100;
 
     enum class Shape
     {
         Line,
-        List // "+OK", then lines up to one holding "." alone; "-ERR" is one line
+        List,     // the capability list: "+OK", then lines up to one holding "." alone; "-ERR" is one line
+        Challenge // as Line, or the server's "+ " and data during AUTH
     };
 
     enum class Verdict
     {
         None,
         Ok,
-        Err
+        Err,
+        Continue // "+ " and the server's challenge, base64
     };
 
     struct Reply
@@ -42,11 +44,13 @@ public:
     Reply take(const QString& text);
     // Forgets text of a reply not yet complete; the next reply is read in the given shape.
     void clear(Shape next = Shape::Line);
-    // The lines of the last list, without their line ends and dot-stuffing.
-    const QStringList& list() const { return m_list; }
+    // What the last capability list offers, from every line of it.
+    const Capabilities& capabilities() const { return m_capabilities; }
 
     // "+OK" means success and "-ERR" failure, case-sensitively; anything else is no verdict.
     static Verdict judge(const QString& line);
+    // "+ " and a challenge, or "+" alone: the server waits for the next line of an AUTH.
+    static bool isContinuation(const QString& line);
     static QString withoutLineEnd(const QString& line);
     // The server's own words in a "-ERR" reply.
     static QString serverText(const QString& line);
@@ -62,5 +66,5 @@ private:
     QString m_partial;
     Shape m_shape = Shape::Line;
     std::optional<QString> m_listStatus; // the "+OK" of a list being read
-    QStringList m_list;
+    Capabilities m_capabilities;
 };

@@ -1,5 +1,8 @@
 #include "platform/Keyring.h"
 
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusVariant>
 #include <QEventLoop>
 #include <QTimer>
 #include <qt6keychain/keychain.h>
@@ -9,6 +12,20 @@
 namespace {
 
 const QString kService = QStringLiteral("Quillpost");
+
+// Whether the Secret Service's default collection, where new entries go, is locked. Its entries
+// are then out of sight: the keyring library, with no prompt to unlock it, reports them as not
+// there.
+bool defaultCollectionLocked()
+{
+    QDBusMessage get = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.secrets"), QStringLiteral("/org/freedesktop/secrets/aliases/default"),
+        QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
+    get << QStringLiteral("org.freedesktop.Secret.Collection") << QStringLiteral("Locked");
+    const QDBusMessage reply = QDBusConnection::sessionBus().call(get, QDBus::Block, Keyring::kDeadlineMs);
+    return reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty() &&
+           qvariant_cast<QDBusVariant>(reply.arguments().constFirst()).variant().toBool();
+}
 
 } // namespace
 
@@ -56,7 +73,10 @@ SecretAnswer Keyring::read(const QString& account, const std::function<void(cons
 {
     auto* job = new QKeychain::ReadPasswordJob(kService);
     job->setKey(account);
-    return run(job, lateAnswer);
+    const SecretAnswer answer = run(job, lateAnswer);
+    if (answer.outcome == SecretAnswer::NotFound && defaultCollectionLocked())
+        return {SecretAnswer::Unreachable, QStringLiteral("the keyring is locked")};
+    return answer;
 }
 
 SecretAnswer Keyring::write(const QString& account, const QString& secret)

@@ -240,11 +240,18 @@ QString CRegistry::RegGet(QString defaultValue) const
     return decodedValue(entryOf(lines[place.entries.first()])->rawValue);
 }
 
-// Sets a key's entry in the file's lines, adding the entry, and its section, when absent.
-static void setEntry(QStringList& lines, const QString& section, const QString& key, const QString& value)
+// Sets a key's entry in the file's lines, adding the entry, and its section, when absent; no value
+// removes every entry of the key.
+static void setEntry(QStringList& lines, const QString& section, const QString& key,
+                     const std::optional<QString>& value)
 {
     const Place place = locate(lines, section, key);
-    const QString entry = encodedName(key) + u'=' + encodedValue(value);
+    if (!value) {
+        for (auto it = place.entries.crbegin(); it != place.entries.crend(); ++it)
+            lines.removeAt(*it);
+        return;
+    }
+    const QString entry = encodedName(key) + u'=' + encodedValue(*value);
     if (!place.entries.isEmpty()) {
         lines[place.entries.first()] = entry;
     } else if (place.insertAt >= 0) {
@@ -258,11 +265,10 @@ static void setEntry(QStringList& lines, const QString& section, const QString& 
 
 void CRegistry::RegSet(const QString& setting)
 {
-    if (m_batch) {
+    if (m_batch)
         m_batch->append({m_section, m_key, setting});
-        return;
-    }
-    CommitValues({{m_section, m_key, setting}});
+    else
+        CommitValues({{m_section, m_key, setting}});
 }
 
 void CRegistry::CommitBatch()
@@ -283,12 +289,8 @@ void CRegistry::CommitValues(const Values& values) const
 
 void CRegistry::RegDel()
 {
-    const QString file = path();
-    QStringList lines = readLines(file);
-    const Place place = locate(lines, m_section, m_key);
-    if (place.entries.isEmpty())
-        return;
-    for (auto it = place.entries.crbegin(); it != place.entries.crend(); ++it)
-        lines.removeAt(*it);
-    writeLines(file, lines);
+    if (m_batch)
+        m_batch->append({m_section, m_key, std::nullopt});
+    else if (!locate(readLines(path()), m_section, m_key).entries.isEmpty())
+        CommitValues({{m_section, m_key, std::nullopt}});
 }

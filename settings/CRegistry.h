@@ -19,12 +19,12 @@ public:
     // The stored value of the current key, or defaultValue when there is none.
     QString RegGet(QString defaultValue) const;
     void RegSet(const QString& setting);
-    // Deletes the current key at once, batch or not; quiet when it is absent.
+    // Deletes the current key, at once or with the batch; quiet when it is absent.
     void RegDel();
 
-    // Holds the RegSet calls that follow until CommitBatch saves them together in one atomic
-    // replacement of the file, so that a crash in between leaves the earlier set whole. RegGet
-    // reads the file and does not see held values.
+    // Holds the RegSet and RegDel calls that follow until CommitBatch saves them together in one
+    // atomic replacement of the file, so that a crash in between leaves the earlier set whole.
+    // RegGet reads the file and does not see held values.
     void BeginBatch() { m_batch.emplace(); }
     // Saves the held values and ends the batch; on failure none of them is saved.
     void CommitBatch();
@@ -35,7 +35,8 @@ public:
 private:
     struct Held
     {
-        QString section, key, value;
+        QString section, key;
+        std::optional<QString> value; // none: the key is deleted
     };
     using Values = QList<Held>;
 

@@ -8,18 +8,12 @@ namespace StoredPassword {
 
 namespace {
 
-// The account whose keyring entry start-up could not read. Its password is unknown rather than
-// empty: an OK with the box still empty must not remove an entry the user never saw.
+// The account whose keyring entry could not be read. Its password is unknown rather than empty: an
+// OK with the box still empty must not remove an entry the user never saw, and a check must not
+// log in without it.
 std::optional<QString> unreadAccount;
-
-QString enciphered(const QString& password)
-{
-    CCipher cipher;
-    cipher.Text(password);
-    cipher.Key(ApplicationKey());
-    cipher.Encrypt();
-    return cipher.Text();
-}
+// The account whose entry this run has read or written: the keyring holds its password.
+std::optional<QString> keptAccount;
 
 QString deciphered(const QString& stored)
 {
@@ -30,6 +24,29 @@ QString deciphered(const QString& stored)
     return cipher.Text();
 }
 
+// Reads the account's entry; an unread one is remembered as such.
+std::optional<QString> read(Platform& platform, const QString& account,
+                            const std::function<void(const QString&)>& lateAnswer)
+{
+    const SecretAnswer answer = platform.readSecret(account, lateAnswer);
+    switch (answer.outcome) {
+    case SecretAnswer::Done:
+        unreadAccount.reset();
+        keptAccount = account;
+        return answer.text;
+    case SecretAnswer::NotFound:
+        qCInfo(lcKeyring, "no password stored for %s", qUtf8Printable(account));
+        unreadAccount.reset();
+        keptAccount.reset();
+        break;
+    case SecretAnswer::Unreachable:
+        qCInfo(lcKeyring, "keyring unavailable (%s): no password for %s", qUtf8Printable(answer.text),
+               qUtf8Printable(account));
+        unreadAccount = account;
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 QString Account(const QString& userId, const QString& server)
@@ -37,30 +54,51 @@ QString Account(const QString& userId, const QString& server)
     return userId + QLatin1Char('@') + server;
 }
 
-QString Save(Platform& platform, const QString& userId, const QString& server, const QString& password)
+QString Enciphered(const QString& password)
+{
+    CCipher cipher;
+    cipher.Text(password);
+    cipher.Key(ApplicationKey());
+    cipher.Encrypt();
+    return cipher.Text();
+}
+
+Kept Keep(Platform& platform, const QString& userId, const QString& server, const QString& password,
+          const QString& previousAccount)
 {
     const QString account = Account(userId, server);
+    Kept kept;
     if (password.isEmpty() && account == unreadAccount) {
         qCInfo(lcKeyring, "the keyring entry of %s was never read: it stays", qUtf8Printable(account));
-        return {};
-    }
-    unreadAccount.reset();
-    if (password.isEmpty()) {
+    } else if (password.isEmpty()) {
+        unreadAccount.reset();
         const SecretAnswer removed = platform.removeSecret(account);
-        // An entry left behind would come back at the next start, when the keyring answers again.
+        // An entry left behind comes back at the next start, when the keyring answers again.
+        if (removed.outcome != SecretAnswer::Unreachable)
+            keptAccount.reset();
+        else if (keptAccount == account)
+            kept.failure = removed.text;
+    } else {
+        unreadAccount.reset();
+        const SecretAnswer written = platform.writeSecret(account, password);
+        kept.inKeyring = written.outcome == SecretAnswer::Done;
+        if (kept.inKeyring)
+            keptAccount = account;
+        qCInfo(lcKeyring, "password of %s %s", qUtf8Printable(account),
+               kept.inKeyring
+                   ? "saved in the keyring"
+                   : qUtf8Printable("stays enciphered in the settings file: keyring unavailable, " +
+                                    written.text));
+    }
+    if (!previousAccount.isEmpty() && previousAccount != account) {
+        const SecretAnswer removed = platform.removeSecret(previousAccount);
+        if (removed.outcome != SecretAnswer::Unreachable && keptAccount == previousAccount)
+            keptAccount.reset();
         if (removed.outcome == SecretAnswer::Unreachable)
-            qCInfo(lcKeyring, "could not remove the keyring entry of %s: %s", qUtf8Printable(account),
+            qCInfo(lcKeyring, "could not remove the keyring entry of %s: %s", qUtf8Printable(previousAccount),
                    qUtf8Printable(removed.text));
-        return {};
     }
-    const SecretAnswer written = platform.writeSecret(account, password);
-    if (written.outcome == SecretAnswer::Done) {
-        qCInfo(lcKeyring, "password of %s saved in the keyring", qUtf8Printable(account));
-        return {};
-    }
-    qCInfo(lcKeyring, "keyring unavailable (%s): the password of %s stays enciphered in the settings file",
-           qUtf8Printable(written.text), qUtf8Printable(account));
-    return enciphered(password);
+    return kept;
 }
 
 std::optional<QString> Load(Platform& platform, const QString& stored, const QString& userId,
@@ -74,22 +112,20 @@ std::optional<QString> Load(Platform& platform, const QString& stored, const QSt
     if (userId.isEmpty() || server.isEmpty())
         return std::nullopt;
     const QString account = Account(userId, server);
-    const SecretAnswer read = platform.readSecret(account, [account, lateAnswer](const QString& password) {
+    return read(platform, account, [account, lateAnswer](const QString& password) {
         if (lateAnswer(password) && unreadAccount == account)
             unreadAccount.reset();
     });
-    switch (read.outcome) {
-    case SecretAnswer::Done:
-        return read.text;
-    case SecretAnswer::NotFound:
-        qCInfo(lcKeyring, "no password stored for %s", qUtf8Printable(account));
-        return std::nullopt;
-    case SecretAnswer::Unreachable:
-        qCInfo(lcKeyring, "keyring unavailable (%s): no password for %s", qUtf8Printable(read.text),
-               qUtf8Printable(account));
-        unreadAccount = account;
-    }
-    return std::nullopt;
+}
+
+bool IsUnread(const QString& userId, const QString& server)
+{
+    return unreadAccount == Account(userId, server);
+}
+
+std::optional<QString> ReadAgain(Platform& platform, const QString& userId, const QString& server)
+{
+    return read(platform, Account(userId, server), {});
 }
 
 } // namespace StoredPassword

@@ -2,8 +2,6 @@
 
 #include <QString>
 
-#include <array>
-
 // The settings kept between runs: application "Quillpost", section "Settings", one key each.
 namespace StoredSettings {
 
@@ -30,11 +28,9 @@ inline constexpr Key StartUp{"StartUp", "1"};
 inline constexpr Key AutoRun{"AutoRun", "0"};
 inline constexpr Key Notify{"Notify", "1"}; // "1" a desktop notification on new mail, "0" none
 inline constexpr Key AlreadyRun{"AlreadyRun", "0"};
-
-// In the order start-up reads them; OK writes all but the last in this order.
-inline constexpr std::array<Key, 14> kAll{Interval, IfOffLine, POP3Server, UserId,    Password,
-                                          ToolTip,  Sound,     Sample,     Run,       CommandLine,
-                                          StartUp,  AutoRun,   Notify,     AlreadyRun};
+// The server text whose server turned the connection into TLS (STLS) once: from then on it must.
+// Written by the check that first saw it; OK removes it with another server text.
+inline constexpr Key SecuredServer{"SecuredServer", ""};
 
 // The default of a key, as text.
 QString defaultOf(const Key& key);

@@ -499,6 +499,12 @@ void frmSettings::TakeSnapshot()
                           chkNotify->isChecked()};
 }
 
+void frmSettings::TakeStoredPassword(const QString& password)
+{
+    txtPassword->setText(password);
+    m_snapshot.password = password;
+}
+
 void frmSettings::cmdCancel_Click()
 {
     // Cancel undoes every change since the settings were last loaded or saved, as its tool tip

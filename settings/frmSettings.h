@@ -45,9 +45,15 @@ public:
     qint16 miTT = 0;       // tool tip: 0 none, 1 count, 2 count and size
     qint16 miSound = 0;    // new-mail sound: 0 none, 1 beep, 2 sample
     QString msSample;      // path of the wave sample
+    // The server text whose server has offered STLS and been upgraded: it is never spoken to in plain
+    // text again.
+    QString msSecuredServer;
 
     // Takes the state that Cancel returns to; start-up and OK call it.
     void TakeSnapshot();
+    // The stored password, read from the keyring after start-up: into the box, and into the state
+    // that Cancel returns to.
+    void TakeStoredPassword(const QString& password);
 
     // Controls, named as the window's design names them.
     QTabWidget* tabLB = nullptr;
@@ -164,9 +170,16 @@ private:
     void EndConversation();
 
     // Encryption on a plain connection, and the parts of a wait (mail/Pop3Conversation.cpp).
-    // Asks CAPA and, when the server offers STLS, turns the connection into TLS. False when the
-    // conversation has ended.
+    // Asks CAPA and, when the server offers STLS, turns the connection into TLS; a server that did so
+    // once and no longer offers it gets no login. False when the conversation has ended.
     bool SecureIfOffered();
+    // Remembers, in the settings, that the server of this server text offers STLS.
+    void RememberSecured();
+    // The password of an account whose keyring entry could not be read, asked for again: false,
+    // with the conversation ended, while it is still unknown.
+    bool PasswordKnown();
+    // Puts the saved password into the keyring (settings/ApplySettings.cpp).
+    void KeepPassword();
     // Waits for one reply of the given shape, or the time-out; sets mbGotOK or mbGotErr.
     void AwaitReply(ReplyReader::Shape shape);
     // The error box with the reason in words.
@@ -189,6 +202,7 @@ private:
     Platform& m_platform;
 
     // Mail check state.
+    QString msServer;         // the server text the socket was last pointed at
     qint32 miCheckTicks = 0;  // ticks since the last timed check
     qint32 miOnLineTicks = 0; // ticks since the last on-line poll
     bool mbOnLine = false;

@@ -4,12 +4,15 @@
 #include "settings/frmSettings.h"
 #include "support/FakePlatform.h"
 #include "support/PrivateBus.h"
+#include "support/ScriptedPop3Server.h"
 #include "support/TestConfig.h"
 #include "tray/CTrayIcon.h"
 
 #include <QApplication>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
+#include <QDBusInterface>
+#include <QDBusMetaType>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -33,6 +36,31 @@
 #include <thread>
 
 namespace {
+
+// A secret as the Secret Service passes it: the session, the cipher's parameters, the value and its
+// type.
+struct MasterSecret
+{
+    QDBusObjectPath session;
+    QByteArray parameters, value;
+    QString contentType;
+};
+
+QDBusArgument& operator<<(QDBusArgument& argument, const MasterSecret& secret)
+{
+    argument.beginStructure();
+    argument << secret.session << secret.parameters << secret.value << secret.contentType;
+    argument.endStructure();
+    return argument;
+}
+
+const QDBusArgument& operator>>(const QDBusArgument& argument, MasterSecret& secret)
+{
+    argument.beginStructure();
+    argument >> secret.session >> secret.parameters >> secret.value >> secret.contentType;
+    argument.endStructure();
+    return argument;
+}
 
 // The test Dovecot's users.
 const QString kAlice = QStringLiteral("alice"), kAlicePassword = QStringLiteral("wonderland");
@@ -100,6 +128,8 @@ int child(const QStringList& arguments)
 
 } // namespace
 
+Q_DECLARE_METATYPE(MasterSecret)
+
 // The password in a real Secret Service: GNOME Keyring on a private session bus, with a fresh
 // login keyring unlocked from standard input; the entries are looked at with libsecret's own tool.
 class tst_Keyring : public QObject
@@ -111,9 +141,10 @@ private slots:
     void init();
     void cleanup();
 
-    void movesAnOldPasswordAndKeepsOnePerAccount();
+    void movesAnOldPasswordAndKeepsOneEntry();
     void startUpReadsItAndTheCheckLogsIn();
     void silentKeyringHoldsNothingUp();
+    void lockedKeyringSendsNoPassword();
     void withoutSessionBusAsBefore();
     void killedWhileSaving();
 
@@ -138,6 +169,7 @@ void tst_Keyring::initTestCase()
             QSKIP(qPrintable(QStringLiteral("%1 is not installed").arg(QString::fromLatin1(tool))));
 
     // A home of its own, so that the daemon makes a fresh login keyring; set before any D-Bus use.
+    qDBusRegisterMetaType<MasterSecret>();
     QVERIFY(m_home.isValid());
     for (const char* folder : {"HOME", "XDG_DATA_HOME", "XDG_RUNTIME_DIR"}) {
         const QString path = m_home.filePath(QString::fromLatin1(folder));
@@ -204,7 +236,7 @@ std::unique_ptr<frmSettings> tst_Keyring::restart()
     return MainModule::Main(*m_platform);
 }
 
-void tst_Keyring::movesAnOldPasswordAndKeepsOnePerAccount()
+void tst_Keyring::movesAnOldPasswordAndKeepsOneEntry()
 {
     // As saved where no keyring answered, or before the keyring was used.
     m_platform->keyring = nullptr;
@@ -222,9 +254,10 @@ void tst_Keyring::movesAnOldPasswordAndKeepsOnePerAccount()
     QCOMPARE(entry(kBob), kBobPassword);
     QCOMPARE(storedPassword(), QString());
 
+    // Another account: bob's entry goes once alice's is kept.
     pressOk(*window, kAlice, kAlicePassword);
     QCOMPARE(entry(kAlice), kAlicePassword);
-    QCOMPARE(entry(kBob), kBobPassword);
+    QCOMPARE(entry(kBob), kNone);
     QCOMPARE(storedPassword(), QString());
     QCOMPARE(restart()->txtPassword->text(), kAlicePassword);
 
@@ -284,6 +317,51 @@ void tst_Keyring::silentKeyringHoldsNothingUp()
     QVERIFY(!storedPassword().isEmpty());
     pause(SIGCONT);
     QCOMPARE(restart()->txtPassword->text(), kBobPassword);
+}
+
+void tst_Keyring::lockedKeyringSendsNoPassword()
+{
+    ScriptedPop3Server pop3;
+    const QString serverText = QStringLiteral("127.0.0.1:%1").arg(pop3.port());
+    {
+        frmSettings window(*m_platform);
+        pressOk(window, kAlice, kAlicePassword);
+        window.txtServer->setText(serverText);
+        window.cmdOK->click();
+    }
+    const QDBusConnection bus = QDBusConnection::connectToBus(m_bus.address(), "tst_Keyring");
+    QDBusInterface service(QStringLiteral("org.freedesktop.secrets"),
+                           QStringLiteral("/org/freedesktop/secrets"),
+                           QStringLiteral("org.freedesktop.Secret.Service"), bus);
+    const QDBusObjectPath login(QStringLiteral("/org/freedesktop/secrets/collection/login"));
+    QCOMPARE(service.call(QStringLiteral("Lock"), QVariant::fromValue(QList<QDBusObjectPath>{login})).type(),
+             QDBusMessage::ReplyMessage);
+
+    // As at a log-on whose keyring was not unlocked: neither start-up nor a check gets the password.
+    const auto window = restart();
+    window->optTT[1]->click();
+    window->cmdCheckNow->click();
+    QCOMPARE(pop3.connectionCount(), 0);
+    QCOMPARE(m_platform->shownTip(), QStringLiteral("Off-Line"));
+
+    // Unlocked, as the desktop's prompt would, without one.
+    const QDBusMessage session = service.call(QStringLiteral("OpenSession"), QStringLiteral("plain"),
+                                              QVariant::fromValue(QDBusVariant(QString())));
+    QCOMPARE(session.arguments().size(), 2);
+    QDBusInterface internal(QStringLiteral("org.freedesktop.secrets"),
+                            QStringLiteral("/org/freedesktop/secrets"),
+                            QStringLiteral("org.gnome.keyring.InternalUnsupportedGuiltRiddenInterface"), bus);
+    const MasterSecret master{qvariant_cast<QDBusObjectPath>(session.arguments()[1]),
+                              {},
+                              "login-password",
+                              QStringLiteral("text/plain")};
+    QCOMPARE(internal
+                 .call(QStringLiteral("UnlockWithMasterPassword"), QVariant::fromValue(login),
+                       QVariant::fromValue(master))
+                 .type(),
+             QDBusMessage::ReplyMessage);
+    window->cmdCheckNow->click();
+    QVERIFY(pop3.received("PASS " + kAlicePassword.toUtf8()));
 }
 
 void tst_Keyring::withoutSessionBusAsBefore()

@@ -2,6 +2,7 @@
 #include "settings/frmSettings.h"
 #include "support/CheckingWindow.h"
 #include "support/ScriptedPop3Server.h"
+#include "support/TestAuthority.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
@@ -31,6 +32,8 @@ private slots:
 
     void encryptionWhenOffered_data();
     void encryptionWhenOffered();
+    void encryptionOnceOfferedIsRequired_data();
+    void encryptionOnceOfferedIsRequired();
     void lineBreaksNeverReachTheWire_data();
     void lineBreaksNeverReachTheWire();
     void boxesRefuseLineBreaks();
@@ -82,6 +85,12 @@ void tst_SafeConversation::encryptionWhenOffered_data()
     QTest::newRow("-ERR to CAPA") << Chunks{"-ERR unknown command\r\n"} << Chunks{} << QString();
     QTest::newRow("STLS refused") << offered << Chunks{"-ERR TLS is not set up\r\n"}
                                   << kBox.arg("TLS is not set up");
+    QByteArray longList = "+OK\r\n";
+    for (int line = 0; line < 150; ++line)
+        longList += "X-LINE-" + QByteArray::number(line) + "\r\n";
+    QTest::newRow("STLS after many lines")
+        << Chunks{longList + "STLS\r\n.\r\n"} << Chunks{"-ERR TLS is not set up\r\n"}
+        << kBox.arg("TLS is not set up");
     const QString noTls = kBox.arg("The server did not set up a secure connection on this port");
     QTest::newRow("STLS agreed, no TLS follows") << offered << Chunks{"+OK begin TLS\r\n"} << noTls;
     // Words slipped in after the agreement must not pass for a reply.
@@ -110,6 +119,38 @@ void tst_SafeConversation::encryptionWhenOffered()
         QCOMPARE(m_rig->platform().shownTip(), QStringLiteral("Off-Line"));
     }
     QVERIFY(m_rig->idle());
+}
+
+void tst_SafeConversation::encryptionOnceOfferedIsRequired_data()
+{
+    QTest::addColumn<Chunks>("capabilities");
+    QTest::newRow("STLS struck from the list") << Chunks{"+OK\r\nUSER\r\n.\r\n"};
+    QTest::newRow("CAPA refused") << Chunks{"-ERR unknown command\r\n"};
+}
+
+void tst_SafeConversation::encryptionOnceOfferedIsRequired()
+{
+    QFETCH(Chunks, capabilities);
+    if (!TestAuthority::trust() || !m_server->useTls(false))
+        QSKIP("no test certificate authority: start tests/dovecot/harness.sh and source its env file");
+    m_server->setReply("CAPA", {"+OK\r\nSTLS\r\n.\r\n"});
+    m_server->setReply("STLS", {"+OK begin TLS\r\n"}, ScriptedPop3Server::Then::StartTls);
+    QVERIFY(check().isEmpty());
+    QVERIFY(m_server->received("PASS"));
+
+    m_server->setReply("CAPA", capabilities);
+    m_server->forgetReceived();
+    QCOMPARE(check(), QStringList{kBox.arg(
+                          "The server no longer offers encryption (STLS); your password was not sent")});
+    QVERIFY(!m_server->received("USER") && !m_server->received("PASS"));
+    QCOMPARE(m_rig->platform().shownTip(), QStringLiteral("Off-Line"));
+    QVERIFY(m_rig->idle());
+
+    // Saved as another server text, it starts afresh: plain text for a server that offers no STLS.
+    m_rig->window().txtServer->setText(QStringLiteral("localhost:%1").arg(m_server->port()));
+    m_rig->window().cmdOK_Click();
+    QVERIFY(check().isEmpty());
+    QVERIFY(m_server->received("PASS wonderland"));
 }
 
 void tst_SafeConversation::lineBreaksNeverReachTheWire_data()

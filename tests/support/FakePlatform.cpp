@@ -6,6 +6,8 @@
 
 #include <QProcess>
 
+#include <utility>
+
 QString FakePlatform::getOpenFileName(QWidget*, const QString& title, const QString& filter,
                                       const QString& folder)
 {
@@ -164,15 +166,50 @@ static const SecretAnswer kNoSecretService{SecretAnswer::Unreachable, QStringLit
 SecretAnswer FakePlatform::readSecret(const QString& account,
                                       const std::function<void(const QString&)>& lateAnswer)
 {
-    return keyring ? keyring->read(account, lateAnswer) : kNoSecretService;
+    if (keyring)
+        return keyring->read(account, lateAnswer);
+    if (!secrets)
+        return kNoSecretService;
+    secrets->calls << "read " + account;
+    if (secrets->late) {
+        if (lateAnswer && secrets->entries.contains(account))
+            secrets->lateAnswers << std::bind(lateAnswer, secrets->entries.value(account));
+        return {SecretAnswer::Unreachable, QStringLiteral("no answer in time")};
+    }
+    if (!secrets->refusal.isEmpty())
+        return {SecretAnswer::Unreachable, secrets->refusal};
+    if (!secrets->entries.contains(account))
+        return {SecretAnswer::NotFound, {}};
+    return {SecretAnswer::Done, secrets->entries.value(account)};
+}
+
+void FakePlatform::answerLate()
+{
+    for (const auto& answer : std::exchange(secrets->lateAnswers, {}))
+        answer();
 }
 
 SecretAnswer FakePlatform::writeSecret(const QString& account, const QString& secret)
 {
-    return keyring ? keyring->write(account, secret) : kNoSecretService;
+    if (keyring)
+        return keyring->write(account, secret);
+    if (!secrets)
+        return kNoSecretService;
+    secrets->calls << "write " + account;
+    if (!secrets->refusal.isEmpty())
+        return {SecretAnswer::Unreachable, secrets->refusal};
+    secrets->entries.insert(account, secret);
+    return {SecretAnswer::Done, {}};
 }
 
 SecretAnswer FakePlatform::removeSecret(const QString& account)
 {
-    return keyring ? keyring->remove(account) : kNoSecretService;
+    if (keyring)
+        return keyring->remove(account);
+    if (!secrets)
+        return kNoSecretService;
+    secrets->calls << "remove " + account;
+    if (!secrets->refusal.isEmpty())
+        return {SecretAnswer::Unreachable, secrets->refusal};
+    return {secrets->entries.remove(account) ? SecretAnswer::Done : SecretAnswer::NotFound, {}};
 }

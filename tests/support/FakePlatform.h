@@ -3,9 +3,11 @@
 #include "platform/Platform.h"
 
 #include <QList>
+#include <QMap>
 #include <QStringList>
 
 #include <functional>
+#include <optional>
 
 class DesktopNotifications;
 class Keyring;
@@ -61,8 +63,24 @@ public:
     // The system wakes from suspend.
     void resume();
     QMenu* trayMenu = nullptr;
-    // The real keyring the secret calls go to; without one there is no Secret Service.
+    // The real keyring the secret calls go to, when set.
     Keyring* keyring = nullptr;
+    // Otherwise a keyring answering from a script; without one there is no Secret Service.
+    struct Secrets
+    {
+        QMap<QString, QString> entries; // by account
+        // Not empty: every call answers Unreachable with this reason and changes nothing, as a
+        // locked or refusing keyring.
+        QString refusal;
+        // Reads answer Unreachable at once and keep their answer for answerLate().
+        bool late = false;
+        QStringList calls; // "read <account>", "write <account>", "remove <account>", in order
+        QList<std::function<void()>> lateAnswers;
+    };
+    std::optional<Secrets> secrets;
+    // The kept reads get their answers, the entries as they were when asked, as from a keyring
+    // unlocked at last.
+    void answerLate();
 
     // Forgets the recorded calls but keeps what the tray shows, so that a long run stays small.
     void forgetHistory();

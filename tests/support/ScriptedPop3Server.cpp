@@ -1,9 +1,12 @@
 #include "ScriptedPop3Server.h"
 
+#include "TestAuthority.h"
+
+#include <QSslSocket>
 #include <QTcpServer>
-#include <QTcpSocket>
 
 #include <algorithm>
+#include <optional>
 #include <utility>
 
 namespace {
@@ -13,9 +16,33 @@ constexpr int chunkGapMs = 20;
 
 } // namespace
 
+// Takes connections as TLS sockets once TLS is on, still plain until encryption starts; a plain
+// server never loads TLS.
+class ScriptedPop3Server::Listener : public QTcpServer
+{
+public:
+    using QTcpServer::QTcpServer;
+    std::optional<QSslConfiguration> tls;
+
+protected:
+    void incomingConnection(qintptr descriptor) override
+    {
+        if (!tls) {
+            QTcpServer::incomingConnection(descriptor);
+            return;
+        }
+        auto* socket = new QSslSocket(this);
+        socket->setSslConfiguration(*tls);
+        if (socket->setSocketDescriptor(descriptor))
+            addPendingConnection(socket);
+        else
+            delete socket;
+    }
+};
+
 ScriptedPop3Server::ScriptedPop3Server(const QHostAddress& address, QObject* parent)
     : QObject(parent)
-    , m_server(new QTcpServer(this))
+    , m_server(new Listener(this))
 {
     setGreeting({"+OK Quillpost test server ready\r\n"});
     setReply("CAPA", {"+OK capability list follows\r\nUSER\r\n.\r\n"});
@@ -36,6 +63,13 @@ ScriptedPop3Server::~ScriptedPop3Server() = default;
 bool ScriptedPop3Server::isListening() const
 {
     return m_server->isListening();
+}
+
+bool ScriptedPop3Server::useTls(bool implicit)
+{
+    m_server->tls = TestAuthority::serverConfiguration();
+    m_implicitTls = implicit;
+    return m_server->tls.has_value();
 }
 
 quint16 ScriptedPop3Server::port() const
@@ -82,6 +116,8 @@ void ScriptedPop3Server::serveNext()
     connect(m_client, &QIODevice::readyRead, this, &ScriptedPop3Server::readLines);
     connect(m_client, &QAbstractSocket::disconnected, this, &ScriptedPop3Server::endClient);
     emit clientConnected();
+    if (m_implicitTls)
+        static_cast<QSslSocket*>(m_client)->startServerEncryption();
     send(m_greeting);
 }
 
@@ -117,11 +153,11 @@ void ScriptedPop3Server::send(const Reply& reply)
     if (!m_client)
         return; // the connection ended while earlier lines were answered
     for (const QByteArray& chunk : reply.chunks)
-        m_outgoing.append({chunk, false});
-    if (reply.then == Then::Close) {
+        m_outgoing.append({chunk});
+    if (reply.then != Then::StayOpen) {
         if (reply.chunks.isEmpty())
             m_outgoing.append(Piece());
-        m_outgoing.last().closeAfter = true;
+        m_outgoing.last().then = reply.then;
     }
     if (!m_gap.isActive())
         sendPiece();
@@ -136,10 +172,14 @@ void ScriptedPop3Server::sendPiece()
     m_client->flush();
     if (!m_client)
         return; // the write found the connection gone
-    if (piece.closeAfter) {
+    if (piece.then == Then::Close) {
         m_outgoing.clear();
         m_client->disconnectFromHost(); // after the rest of the bytes have gone out
         return;
+    }
+    if (auto* tls = qobject_cast<QSslSocket*>(m_client); tls && piece.then == Then::StartTls) {
+        m_partialLine.clear(); // what came in plain is not part of the encrypted conversation
+        tls->startServerEncryption();
     }
     if (!m_outgoing.isEmpty())
         m_gap.start();

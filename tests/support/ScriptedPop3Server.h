@@ -7,7 +7,6 @@
 #include <QObject>
 #include <QTimer>
 
-class QTcpServer;
 class QTcpSocket;
 
 // A POP3 server on the loopback address that answers from a script, one connection at a time
@@ -24,6 +23,9 @@ class QTcpSocket;
 //   server.setReply("PASS", {"-ERR invalid password\r\n"});
 //   server.setReply("PASS", {});                                 // no answer at all
 //   server.setGreeting({"+OK hi\r\n"}, ScriptedPop3Server::Then::Close);
+//   server.useTls(false);                                        // STLS as a server offers it:
+//   server.setReply("CAPA", {"+OK\r\nSTLS\r\n.\r\n"});
+//   server.setReply("STLS", {"+OK begin\r\n"}, ScriptedPop3Server::Then::StartTls);
 //   winsock.RemotePort = server.port();   // or ScriptedPop3Server::refusedPort()
 //   ...
 //   QVERIFY(!server.received("QUIT"));
@@ -34,7 +36,8 @@ public:
     enum class Then
     {
         StayOpen,
-        Close // the server closes the connection after the reply's last chunk
+        Close,   // the server closes the connection after the reply's last chunk
+        StartTls // the connection turns into TLS after the reply's last chunk
     };
 
     // Listens at a free port of address. The script starts out as a mailbox that works: a
@@ -45,6 +48,10 @@ public:
     ~ScriptedPop3Server() override;
 
     bool isListening() const;
+    // Speaks TLS with the test authority's certificate for 127.0.0.1: from the first byte when
+    // implicit (POP3 over TLS), else from a reply that says Then::StartTls on. False without the
+    // test authority's files (tests/dovecot/harness.sh makes them).
+    bool useTls(bool implicit);
     quint16 port() const;
     // A port of 127.0.0.1 where nothing listens, so a connection to it is refused.
     static quint16 refusedPort();
@@ -85,8 +92,9 @@ private:
     struct Piece
     {
         QByteArray bytes;
-        bool closeAfter = false;
+        Then then = Then::StayOpen;
     };
+    class Listener;
 
     void serveNext();
     void readLines();
@@ -94,7 +102,8 @@ private:
     void sendPiece();
     void endClient();
 
-    QTcpServer* m_server;
+    Listener* m_server;
+    bool m_implicitTls = false;
     QTcpSocket* m_client = nullptr;
     Reply m_greeting;
     QMap<QByteArray, Reply> m_replies;

@@ -2,6 +2,10 @@
 
 #include "settings/CRegistry.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
 TestConfig::TestConfig()
     : m_previous(qgetenv("XDG_CONFIG_HOME"))
 {
@@ -35,4 +39,20 @@ QString TestConfig::stored(const QString& key) const
 void TestConfig::store(const QString& key, const QString& value) const
 {
     settingsSection(key).RegSet(value);
+}
+
+QString TestConfig::blockSaving()
+{
+    const QString folder = QFileInfo(settingsFile()).absolutePath();
+    QDir().mkpath(folder);
+    QFile blocker(folder + QStringLiteral(".away"));
+    if (!QDir().rename(folder, blocker.fileName()) || !QFile(folder).open(QIODevice::WriteOnly))
+        return {};
+    return folder;
+}
+
+bool TestConfig::unblockSaving()
+{
+    const QString folder = QFileInfo(settingsFile()).absolutePath();
+    return QFile::remove(folder) && QDir().rename(folder + QStringLiteral(".away"), folder);
 }

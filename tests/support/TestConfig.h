@@ -15,6 +15,10 @@ public:
     // A value in the program's settings section; absent keys read as "<absent>".
     QString stored(const QString& key) const;
     void store(const QString& key, const QString& value) const;
+    // A plain file stands where the settings folder was, so that no save can succeed, not even for
+    // root; the folder is back with the block's end. Returns the folder's path.
+    QString blockSaving();
+    bool unblockSaving();
 
 private:
     QTemporaryDir m_dir;
