@@ -4,7 +4,7 @@
 #   harness.sh start BUILD_DIR   writes BUILD_DIR/dovecot/{dovecot.conf,users,mail/,dovecot.log,env}
 #                                and starts the server; exits 77 when it can't run here (not root and
 #                                Dovecot refuses to start as this user)
-#   harness.sh stop BUILD_DIR    stops it and removes its runtime folder
+#   harness.sh stop BUILD_DIR    stops it and removes its runtime folder; safe to call again
 #
 # BUILD_DIR/dovecot/env exports QUILLPOST_DOVECOT_{HOST,PORT,LOG,ALICE_SIZE} for the test run.
 # Nothing under /etc/dovecot is read or written; the server listens on loopback addresses only, on
@@ -20,6 +20,27 @@
 # POP3 over TLS listens on a second port, at four loopback addresses that each present another
 # certificate (see make_certificates); the env file adds QUILLPOST_DOVECOT_TLS_* for them. STLS on
 # the plain port presents the same certificates at the same addresses.
+#
+# OAuth 2: wherever USER/PASS works, so do SASL XOAUTH2 and OAUTHBEARER (a bearer token counts as a
+# password: over TLS, and in plain text only at QUILLPOST_DOVECOT_PLAINTEXT_HOST). Dovecot asks a
+# token introspection endpoint about each token, quillpost_introspection_stub (tests/dovecot/
+# IntrospectionStub.h), which the harness runs on a free port of 127.0.0.1 beside the server:
+# BUILD_DIR/tests/quillpost_introspection_stub, or QUILLPOST_INTROSPECTION_STUB when set (the build
+# must have made it). The env file adds:
+#   QUILLPOST_DOVECOT_OAUTH_TOKENS      the good tokens, one "TOKEN USERNAME" a line, read at every
+#                                       login: a test may append tokens of its own
+#   QUILLPOST_DOVECOT_OAUTH_TOKEN       a good token for alice, made anew on every start
+#   QUILLPOST_DOVECOT_OAUTH_LOG         the stub's log: a line for each token Dovecot asked about,
+#                                       with a SHA-256 prefix of it, never the token
+#   QUILLPOST_DOVECOT_OAUTHBEARER_HOST  127.0.0.6, where the server offers SASL PLAIN and
+#                                       OAUTHBEARER but not XOAUTH2
+#   QUILLPOST_DOVECOT_OAUTHBEARER_PORT  its POP3-over-TLS port (the TLS port); the plain port there
+#                                       offers STLS, and then the same
+# Dovecot 2.3 takes one list of mechanisms for all its listeners, so that address belongs to a
+# second instance from the same template, started and stopped with the first, logging into the same
+# file. A good login logs "Login: user=<alice>, method=XOAUTH2" (or OAUTHBEARER); a bad token
+# "oauth2 failed: Introspection failed: Provided token is not valid". Dovecot 2.3 turns down an
+# OAUTHBEARER login that names no user (no "a=alice" in its first part) without asking the stub.
 set -euo pipefail
 
 readonly HOST=127.0.0.1
@@ -28,6 +49,10 @@ readonly TLS_OTHER_NAME_HOST=127.0.0.2
 readonly TLS_EXPIRED_HOST=127.0.0.3
 readonly TLS_UNTRUSTED_HOST=127.0.0.4
 readonly PLAINTEXT_HOST=127.0.0.5
+# The second instance's address: OAUTHBEARER but not XOAUTH2.
+readonly OAUTHBEARER_HOST=127.0.0.6
+readonly INSTANCE=quillpost-test
+readonly OAUTHBEARER_INSTANCE=quillpost-test-oauthbearer
 HERE="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 readonly HERE
 readonly SKIP=77
@@ -45,8 +70,10 @@ usage() {
 [[ $# -eq 2 ]] || usage
 action=$1
 mkdir -p "$2"
-work="$(cd "$2" && pwd)/dovecot"
+build_dir="$(cd "$2" && pwd)"
+work="$build_dir/dovecot"
 conf="$work/dovecot.conf"
+oauthbearer_conf="$work/dovecot-oauthbearer.conf"
 state="$work/state.sh"
 
 # Ports below the kernel's ephemeral range, so outgoing connections never hold them.
@@ -89,6 +116,18 @@ pop3_stat_session() {
         cat <&3' "$host" "$port" "$user" "$pass" | tr -d '\r'
 }
 
+# tls_session HOST PORT LINE...: one raw session over POP3 over TLS, the certificate checked against
+# the test authority; sends the lines at once and prints the server's replies.
+tls_session() {
+    local host=$1 port=$2
+    shift 2
+    printf '%s\r\n' "$@" | timeout 10 openssl s_client -quiet -connect "$host:$port" \
+        -CAfile "$work/tls/ca.pem" -verify_return_error -verify_ip "$host" 2>/dev/null | tr -d '\r'
+}
+
+# The client's first message of SASL XOAUTH2, base64-encoded.
+xoauth2_response() { printf 'user=%s\001auth=Bearer %s\001\001' "$1" "$2" | base64 -w 0; }
+
 # make_authority DIR NAME COMMON_NAME: a self-signed authority DIR/NAME.{pem,key} that can issue
 # with `openssl ca`.
 make_authority() {
@@ -127,7 +166,8 @@ make_certificates() {
     mkdir -p "$dir"
     make_authority "$dir" ca "Quillpost Test CA"
     make_authority "$dir" untrusted-ca "Quillpost Untrusted CA"
-    issue "$dir" ca good "Quillpost test server" "IP:$HOST, IP:$plain_host, DNS:localhost"
+    issue "$dir" ca good "Quillpost test server" \
+        "IP:$HOST, IP:$plain_host, IP:$OAUTHBEARER_HOST, DNS:localhost"
     issue "$dir" ca other-name "Quillpost other server" "DNS:mail.other.test"
     issue "$dir" ca expired "Quillpost expired server" "IP:$TLS_EXPIRED_HOST" 20200101000000Z 20210101000000Z
     issue "$dir" untrusted-ca untrusted "Quillpost untrusted server" "IP:$TLS_UNTRUSTED_HOST"
@@ -152,8 +192,14 @@ tls_settings() {
 # `dovecot` account and each user is chrooted into its own folder ("/./" in the home), which needs
 # no access to the folders above. Auth runs as root to read the users file wherever the build is.
 # Without root everything runs as the current user.
+#
+# write_config CONF INSTANCE RUN_DIR MECHANISMS LISTENERS: one instance, with these SASL mechanisms
+# and these listeners of pop3-login.
 write_config() {
-    local port=$1 run_dir=$2 tls_port=$3 plain_host=$4 bare_listener=$5 user privileges
+    local conf=$1 instance=$2 run_dir=$3 mechanisms=$4 listeners=$5 user privileges state_dir=$work/state
+    # The first instance keeps the folder it always had.
+    [[ $instance == "$INSTANCE" ]] || state_dir=$work/state-$instance
+    mkdir -p "$state_dir"
     if [[ $(id -u) -eq 0 ]]; then
         user=dovecot
         privileges="default_internal_user = dovecot
@@ -176,16 +222,16 @@ service pop3-login {
     fi
     cat >"$conf" <<EOF
 # Written by tests/dovecot/harness.sh for one test run.
-instance_name = quillpost-test
+instance_name = $instance
 base_dir = $run_dir
-state_dir = $work/state
+state_dir = $state_dir
 protocols = pop3
 listen = $HOST
 $(tls_settings)
 
-# As Debian ships it: USER/PASS only over TLS.
+# As Debian ships it: USER/PASS only over TLS. Bearer tokens count as passwords there too.
 disable_plaintext_auth = yes
-auth_mechanisms = plain
+auth_mechanisms = $mechanisms
 # Wrong passwords are a test case, not an attack to slow down: no delay, no growing penalty.
 auth_failure_delay = 0
 service anvil {
@@ -204,8 +250,20 @@ first_valid_uid = $(id -u "$user")
 first_valid_gid = $(id -g "$user")
 $privileges
 
+# Bearer tokens: the introspection stub alone decides. On success the oauth2 passdb hands the token
+# to the login process as a field, which auth_debug would log ("client passdb out"): it is
+# overwritten. First, so that a wrong password is still the last passdb's mismatch in the log.
+passdb {
+  driver = oauth2
+  mechanisms = xoauth2 oauthbearer
+  args = $work/dovecot-oauth2.conf.ext
+  override_fields = token=<hidden>
+}
+# Passwords for PLAIN (and USER/PASS) only: a bearer token is never taken for a password, nor
+# logged as a wrong one.
 passdb {
   driver = passwd-file
+  mechanisms = plain
   args = scheme=PLAIN username_format=%n $work/users
 }
 userdb {
@@ -214,8 +272,17 @@ userdb {
 }
 mail_location = maildir:~/Maildir
 
-# Each listener of pop3-login gets its own port; a TLS one goes beside "pop3".
 service pop3-login {
+$listeners
+}
+EOF
+}
+
+# The listeners of the first instance. Each listener of pop3-login gets its own port; a TLS one
+# goes beside "pop3".
+main_listeners() {
+    local port=$1 tls_port=$2 plain_host=$3 bare_listener=$4
+    cat <<EOF
   inet_listener pop3 {
     address = $plain_host $TLS_OTHER_NAME_HOST $TLS_EXPIRED_HOST $TLS_UNTRUSTED_HOST $PLAINTEXT_HOST
     port = $port
@@ -226,7 +293,37 @@ $bare_listener
     port = $tls_port
     ssl = yes
   }
+EOF
 }
+
+# The second instance's listeners: the same ports, at an address of its own.
+oauthbearer_listeners() {
+    local port=$1 tls_port=$2
+    cat <<EOF
+  inet_listener pop3 {
+    address = $OAUTHBEARER_HOST
+    port = $port
+  }
+  inet_listener pop3s {
+    address = $OAUTHBEARER_HOST
+    port = $tls_port
+    ssl = yes
+  }
+EOF
+}
+
+# The oauth2 passdb: every token goes to the stub by POST (RFC 7662). With no tokeninfo_url, Dovecot
+# 2.3 asks the introspection endpoint straight away and takes its answer as final.
+write_oauth2_config() {
+    local stub_port=$1
+    cat >"$work/dovecot-oauth2.conf.ext" <<EOF
+introspection_mode = post
+introspection_url = http://127.0.0.1:$stub_port/introspect
+username_attribute = username
+active_attribute = active
+active_value = true
+# Bounded: a stub that hangs fails the login instead of holding it.
+timeout_msecs = 10000
 EOF
 }
 
@@ -253,11 +350,10 @@ make_mailbox() {
 
 master_pid() { cat "$1/master.pid" 2>/dev/null; }
 
-stop() {
-    [[ -f $state ]] || return 0
-    local run_dir pid
-    run_dir=$(sed -n 's/^run_dir=//p' "$state")
-    pid=$(master_pid "$run_dir") || pid=
+# stop_master RUN_DIR: stops the Dovecot instance whose base_dir that is, if it runs.
+stop_master() {
+    local pid
+    pid=$(master_pid "$1") || return 0
     if [[ -n $pid ]] && kill -TERM "$pid" 2>/dev/null; then
         for _ in $(seq 100); do
             kill -0 "$pid" 2>/dev/null || break
@@ -266,12 +362,71 @@ stop() {
         # Still there: take down the master's process group, which holds all its children.
         if kill -0 "$pid" 2>/dev/null; then kill -KILL -- "-$pid"; fi
     fi
-    rm -rf "$run_dir" "$state"
+}
+
+# Whether PID is a live introspection stub: the number may have gone to another process since, and
+# a stub that this very run started stays a zombie after it ends.
+stub_alive() {
+    local pid=$1 status
+    grep -qa quillpost_introspection_stub "/proc/$pid/cmdline" 2>/dev/null || return 1
+    status=$(sed -n 's/^State:[[:space:]]*//p' "/proc/$pid/status" 2>/dev/null) || return 1
+    [[ -n $status && $status != Z* ]]
+}
+
+stop_stub() {
+    local pid=$1
+    [[ -n $pid ]] && stub_alive "$pid" || return 0
+    kill -TERM "$pid" 2>/dev/null || return 0
+    for _ in $(seq 50); do
+        stub_alive "$pid" || return 0
+        sleep 0.1
+    done
+    kill -KILL "$pid" 2>/dev/null || true
+}
+
+stop() {
+    [[ -f $state ]] || return 0
+    local run_dir oauthbearer_run_dir stub_pid
+    run_dir=$(sed -n 's/^run_dir=//p' "$state")
+    oauthbearer_run_dir=$(sed -n 's/^oauthbearer_run_dir=//p' "$state")
+    stub_pid=$(sed -n 's/^stub_pid=//p' "$state")
+    [[ -z $run_dir ]] || stop_master "$run_dir"
+    [[ -z $oauthbearer_run_dir ]] || stop_master "$oauthbearer_run_dir"
+    stop_stub "$stub_pid"
+    [[ -z $run_dir ]] || rm -rf "$run_dir"
+    [[ -z $oauthbearer_run_dir ]] || rm -rf "$oauthbearer_run_dir"
+    rm -f "$state"
     echo "dovecot harness: stopped"
+}
+
+# A start-up check failed: everything goes down, and the end of the server's log says why.
+fail_start() {
+    stop
+    echo "dovecot harness: the end of $work/dovecot.log, without the HTTP client's lines:" >&2
+    grep -v 'http-client' "$work/dovecot.log" | tail -n 30 >&2 || true
+    die "$*; see $work/dovecot.log and $work/introspection.log"
+}
+
+# start_stub STUB: runs the introspection stub and waits until it listens.
+start_stub() {
+    local stub=$1 pid
+    "$stub" "$work/oauth-tokens" "$work/introspection.log" "$work/introspection.port" \
+        </dev/null >"$work/introspection.err" 2>&1 &
+    pid=$!
+    echo "stub_pid=$pid" >>"$state"
+    for _ in $(seq 100); do
+        [[ ! -s $work/introspection.port ]] || return 0
+        stub_alive "$pid" || break
+        sleep 0.1
+    done
+    stop
+    die "the introspection stub did not start: $(cat "$work/introspection.err")"
 }
 
 start() {
     command -v dovecot >/dev/null || die "dovecot is not installed (package dovecot-pop3d)"
+    local stub=${QUILLPOST_INTROSPECTION_STUB:-$build_dir/tests/quillpost_introspection_stub}
+    [[ -x $stub ]] || die "no introspection stub at $stub: build the quillpost_introspection_stub target"
     stop
     rm -rf "$work"
     mkdir -p "$work/state" "$work/mail"
@@ -296,17 +451,34 @@ start() {
     make_certificates "$work/tls" "$plain_host"
 
     # Sockets live in a short path of their own: a deep build folder would pass the socket path limit.
-    local run_dir port tls_port started=
+    local run_dir oauthbearer_run_dir port tls_port started=
     run_dir=$(mktemp -d "${TMPDIR:-/tmp}/quillpost-dovecot.XXXXXX")
-    echo "run_dir=$run_dir" >"$state"
+    oauthbearer_run_dir=$(mktemp -d "${TMPDIR:-/tmp}/quillpost-dovecot.XXXXXX")
+    printf '%s\n' "run_dir=$run_dir" "oauthbearer_run_dir=$oauthbearer_run_dir" >"$state"
+
+    # A token of this run only, so that a token found in a log can only have come from a test.
+    local token
+    token=quillpost-alice-$(openssl rand -hex 16)
+    echo "$token alice" >"$work/oauth-tokens"
+    start_stub "$stub"
+    local stub_port
+    stub_port=$(cat "$work/introspection.port")
+    write_oauth2_config "$stub_port"
+
     for _ in 1 2 3 4 5; do
         port=$(pick_port)
         tls_port=$(pick_port)
         [[ $tls_port != "$port" ]] || continue
-        write_config "$port" "$run_dir" "$tls_port" "$plain_host" "$bare_listener"
+        write_config "$conf" "$INSTANCE" "$run_dir" "plain xoauth2 oauthbearer" \
+            "$(main_listeners "$port" "$tls_port" "$plain_host" "$bare_listener")"
+        write_config "$oauthbearer_conf" "$OAUTHBEARER_INSTANCE" "$oauthbearer_run_dir" "plain oauthbearer" \
+            "$(oauthbearer_listeners "$port" "$tls_port")"
         if dovecot -c "$conf" 2>"$work/start.err"; then
-            started=1
-            break
+            if dovecot -c "$oauthbearer_conf" 2>"$work/start.err"; then
+                started=1
+                break
+            fi
+            stop_master "$run_dir"
         fi
         # Someone took the port between the probe and the bind: try another.
         grep -q 'Address already in use' "$work/start.err" || break
@@ -323,10 +495,20 @@ start() {
 
     local expected="+OK 3 $alice_size" reply
     reply=$(pop3_stat_session "$PLAINTEXT_HOST" "$port" alice wonderland | sed -n 4p) || true
-    if [[ $reply != "$expected" ]]; then
-        stop
-        die "alice's STAT gave '$reply', expected '$expected'; see $work/dovecot.log"
-    fi
+    [[ $reply == "$expected" ]] || fail_start "alice's STAT gave '$reply', expected '$expected'"
+
+    # OAuth 2: alice's token over TLS, in two lines (AUTH, then the response), opens her mailbox, and
+    # Dovecot asked the stub about it.
+    local session sasl response
+    response=$(xoauth2_response alice "$token")
+    session=$(tls_session "$HOST" "$tls_port" "AUTH XOAUTH2" "$response" STAT QUIT) || true
+    grep -qxF -e "$expected" <<<"$session" ||
+        fail_start "XOAUTH2 with alice's token gave '${session//$'\n'/ | }', expected '$expected'"
+    grep -q -e '-> active username=alice$' "$work/introspection.log" ||
+        fail_start "the introspection stub was not asked about alice's token"
+    sasl=$(tls_session "$OAUTHBEARER_HOST" "$tls_port" CAPA QUIT | sed -n 's/^SASL //p') || true
+    [[ " $sasl " == *" OAUTHBEARER "* && " $sasl " != *" XOAUTH2 "* ]] ||
+        fail_start "the OAUTHBEARER-only address offers SASL '$sasl'"
 
     cat >"$work/env" <<EOF
 export QUILLPOST_DOVECOT_HOST=$plain_host
@@ -341,9 +523,16 @@ export QUILLPOST_DOVECOT_TLS_OTHER_NAME_HOST=$TLS_OTHER_NAME_HOST
 export QUILLPOST_DOVECOT_TLS_EXPIRED_HOST=$TLS_EXPIRED_HOST
 export QUILLPOST_DOVECOT_TLS_UNTRUSTED_HOST=$TLS_UNTRUSTED_HOST
 export QUILLPOST_DOVECOT_TLS_CA=$work/tls/ca.pem
+export QUILLPOST_DOVECOT_OAUTH_TOKENS=$work/oauth-tokens
+export QUILLPOST_DOVECOT_OAUTH_TOKEN=$token
+export QUILLPOST_DOVECOT_OAUTH_LOG=$work/introspection.log
+export QUILLPOST_DOVECOT_OAUTHBEARER_HOST=$OAUTHBEARER_HOST
+export QUILLPOST_DOVECOT_OAUTHBEARER_PORT=$tls_port
 EOF
     echo "dovecot harness: POP3 with STLS on $plain_host:$port${bare_host:+ and port 110}, plain text only at $PLAINTEXT_HOST:$port, log $work/dovecot.log, alice's STAT: $reply"
     echo "dovecot harness: POP3 over TLS on port $tls_port, test authority $work/tls/ca.pem"
+    echo "dovecot harness: XOAUTH2 and OAUTHBEARER, tokens asked of the stub on port $stub_port" \
+        "(log $work/introspection.log); OAUTHBEARER only at $OAUTHBEARER_HOST"
 }
 
 case $action in

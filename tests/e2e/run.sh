@@ -167,6 +167,8 @@ fi
 say "program $program"
 
 status=0
+# The harness's folder is e2e/, not the build: it is told where the build made the stub it runs.
+export QUILLPOST_INTROSPECTION_STUB=$build/tests/quillpost_introspection_stub
 bash "$HARNESS" start "$out" || status=$?
 if [[ $status -eq 77 ]]; then
     say "SKIPPED: no test Dovecot can run here"
