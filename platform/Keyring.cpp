@@ -1,7 +1,9 @@
 #include "platform/Keyring.h"
 
 #include <QDBusConnection>
+#include <QDBusConnectionInterface>
 #include <QDBusMessage>
+#include <QDBusReply>
 #include <QDBusVariant>
 #include <QEventLoop>
 #include <QTimer>
@@ -12,6 +14,19 @@
 namespace {
 
 const QString kService = QStringLiteral("Quillpost");
+const QString kSecretService = QStringLiteral("org.freedesktop.secrets");
+
+// Whether the session has no Secret Service: none runs, and the bus cannot start one.
+bool noSecretService()
+{
+    const QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected())
+        return true;
+    if (bus.interface()->isServiceRegistered(kSecretService))
+        return false;
+    const QDBusReply<QStringList> startable = bus.interface()->call(QStringLiteral("ListActivatableNames"));
+    return startable.isValid() && !startable.value().contains(kSecretService);
+}
 
 // Whether the Secret Service's default collection, where new entries go, is locked. Its entries
 // are then out of sight: the keyring library, with no prompt to unlock it, reports them as not
@@ -19,7 +34,7 @@ const QString kService = QStringLiteral("Quillpost");
 bool defaultCollectionLocked()
 {
     QDBusMessage get = QDBusMessage::createMethodCall(
-        QStringLiteral("org.freedesktop.secrets"), QStringLiteral("/org/freedesktop/secrets/aliases/default"),
+        kSecretService, QStringLiteral("/org/freedesktop/secrets/aliases/default"),
         QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
     get << QStringLiteral("org.freedesktop.Secret.Collection") << QStringLiteral("Locked");
     const QDBusMessage reply = QDBusConnection::sessionBus().call(get, QDBus::Block, Keyring::kDeadlineMs);
@@ -45,7 +60,8 @@ SecretAnswer Keyring::run(QKeychain::Job* job, const std::function<void(const QS
             answer = SecretAnswer{SecretAnswer::NotFound, {}};
             break;
         default:
-            answer = SecretAnswer{SecretAnswer::Unreachable, done->errorString()};
+            answer = SecretAnswer{noSecretService() ? SecretAnswer::NoService : SecretAnswer::Unreachable,
+                                  done->errorString()};
         }
         loop.quit();
     });

@@ -71,7 +71,9 @@ struct SecretAnswer
     {
         Done,       // for a read, text is the secret
         NotFound,   // the store holds no entry for the account
-        Unreachable // no Secret Service, a locked or refusing one, or no answer in time; text says why
+        NoService,  // the desktop has no Secret Service (none runs, none can be started): nothing is kept
+                    // there
+        Unreachable // a locked or refusing Secret Service, or no answer in time; text says why
     };
     Outcome outcome = Unreachable;
     QString text;

@@ -35,7 +35,9 @@ std::optional<QString> read(Platform& platform, const QString& account,
         keptAccount = account;
         return answer.text;
     case SecretAnswer::NotFound:
-        qCInfo(lcKeyring, "no password stored for %s", qUtf8Printable(account));
+    case SecretAnswer::NoService:
+        qCInfo(lcKeyring, "no password stored for %s%s", qUtf8Printable(account),
+               answer.outcome == SecretAnswer::NoService ? " (no Secret Service)" : "");
         unreadAccount.reset();
         keptAccount.reset();
         break;

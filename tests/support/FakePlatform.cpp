@@ -161,7 +161,7 @@ void FakePlatform::setTrayMenu(QMenu* menu)
     trayMenu = menu;
 }
 
-static const SecretAnswer kNoSecretService{SecretAnswer::Unreachable, QStringLiteral("no Secret Service")};
+static const SecretAnswer kNoSecretService{SecretAnswer::NoService, QStringLiteral("no Secret Service")};
 
 SecretAnswer FakePlatform::readSecret(const QString& account,
                                       const std::function<void(const QString&)>& lateAnswer)
