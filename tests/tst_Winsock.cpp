@@ -1,3 +1,4 @@
+#include "support/FreshProcess.h"
 #include "support/LoadedFiles.h"
 #include "support/ScriptedPop3Server.h"
 
@@ -49,7 +50,6 @@ class tst_Winsock : public QObject
 {
     Q_OBJECT
 private slots:
-    // First: no test before it may have loaded TLS into the process.
     void plainConversationLoadsNoTls();
     void greetingArrivesAsData_data();
     void greetingArrivesAsData();
@@ -75,6 +75,10 @@ private slots:
 void tst_Winsock::plainConversationLoadsNoTls()
 {
     // OpenSSL is megabytes of memory for the rest of the run: only a server that uses TLS loads it.
+    if (!inFreshProcess()) {
+        QVERIFY(passesInFreshProcess());
+        return;
+    }
     ScriptedPop3Server server;
     Winsock socket;
     Reader reader(socket);
