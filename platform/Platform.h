@@ -123,7 +123,8 @@ public:
     virtual void setNotificationActionHandler(std::function<void(const QString& key)> handler) = 0;
     // The network and the system's sleep.
     // Whether the system reaches the network. The state is kept current by the system's own
-    // notifications, so asking costs nothing.
+    // notifications, so asking costs nothing. Never throws: where the state cannot be told, the
+    // network counts as reached.
     virtual bool networkAvailable() = 0;
     // Runs handler on the event thread each time the system wakes from suspend; where the system
     // cannot tell (no system bus, no login manager), never.
