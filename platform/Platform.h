@@ -98,7 +98,8 @@ public:
     virtual void beep() = 0;
     // Starts a command line detached; throws RuntimeError when it is empty or cannot start.
     virtual void startCommandLine(const QString& commandLine) = 0;
-    // Whether the system has at least one audio output.
+    // Whether the system has at least one audio output, as last found out: answers at once, and an
+    // output that appears later is found by a later question.
     virtual bool hasAudioOutput() = 0;
     // Starts playing a wave file without waiting, replacing any sound still playing; false when the
     // file cannot be played.
