@@ -11,6 +11,8 @@
 #include <QStandardPaths>
 #include <QThread>
 
+#include <utility>
+
 namespace {
 
 const QByteArray kShowRequest = "show\n";
@@ -64,6 +66,13 @@ bool SingleCopy::claim()
     }
 }
 
+void SingleCopy::carryOutRequests(std::function<void()> show)
+{
+    m_show = std::move(show);
+    if (std::exchange(m_requested, false))
+        m_show();
+}
+
 void SingleCopy::listen()
 {
     // The lock is ours: a socket file still there was left by a copy that was killed.
@@ -83,8 +92,12 @@ void SingleCopy::serve()
         connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
         connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
             while (socket->canReadLine())
-                if (socket->readLine(kShowRequest.size() + 1) == kShowRequest)
-                    emit showRequested();
+                if (socket->readLine(kShowRequest.size() + 1) == kShowRequest) {
+                    if (m_show)
+                        m_show();
+                    else
+                        m_requested = true;
+                }
             // Nothing but short requests comes this way.
             if (socket->bytesAvailable() > kShowRequest.size())
                 socket->abort();

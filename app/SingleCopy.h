@@ -4,6 +4,8 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
+
 class QLocalServer;
 
 // One running copy per user. The first start holds a lock in the user's runtime folder and
@@ -17,16 +19,16 @@ public:
     explicit SingleCopy(const QString& folder = defaultFolder());
     ~SingleCopy() override;
 
-    // True: this is the running copy from now on, and later starts arrive as showRequested.
+    // True: this is the running copy from now on, and later starts ask it to show its window.
     // False: another copy runs and has been asked to show its window. Throws RuntimeError when
     // another copy holds the lock but cannot be reached.
     bool claim();
+    // How the running copy shows its window, once it has one: a request that came in before runs
+    // show now, later ones run it as they come.
+    void carryOutRequests(std::function<void()> show);
 
     // The user's runtime folder.
     static QString defaultFolder();
-
-signals:
-    void showRequested();
 
 private:
     void listen();
@@ -35,4 +37,7 @@ private:
     QString m_socketPath;
     QLockFile m_lock;
     QLocalServer* m_server = nullptr;
+    std::function<void()> m_show;
+    // A later start asked while start-up's own waits ran, before there was a window to show.
+    bool m_requested = false;
 };

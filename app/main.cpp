@@ -35,7 +35,9 @@ int main(int argc, char* argv[])
         QMessageBox::critical(nullptr, QStringLiteral("Quillpost"), QString::fromLocal8Bit(failure.what()));
         return 1;
     }
-    QObject::connect(&copy, &SingleCopy::showRequested, window.get(), [&window] {
+    // Start-up's own waits (the keyring's, the first-run message) may already have let a later
+    // start's request in: it is carried out now.
+    copy.carryOutRequests([&window] {
         qCInfo(lcStartup) << "another start asked for the settings window";
         window->frmSettings_Show();
     });

@@ -13,6 +13,7 @@
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLoggingCategory>
 #include <QMessageBox>
 #include <QNetworkInterface>
 #include <QProcess>
@@ -23,6 +24,12 @@
 #include <algorithm>
 #include <cstdio>
 #include <unistd.h>
+
+namespace {
+
+Q_LOGGING_CATEGORY(lcNetwork, "quillpost.network", QtWarningMsg)
+
+} // namespace
 
 LinuxPlatform::LinuxPlatform(const QString& soundPlayer)
     : m_sounds(soundPlayer, this)
@@ -267,9 +274,16 @@ void LinuxPlatform::setNotificationActionHandler(std::function<void(const QStrin
 
 bool LinuxPlatform::networkAvailable()
 {
-    if (!m_network)
-        m_network = std::make_unique<NetworkMonitor>();
-    return m_network->available();
+    if (!m_network && !m_networkUnknown) {
+        try {
+            m_network = std::make_unique<NetworkMonitor>();
+        } catch (const RuntimeError& failure) {
+            // Counted as reached, so that the checks go on; the next poll would only fail again.
+            qCWarning(lcNetwork).noquote() << failure.what() << "- the network counts as reached";
+            m_networkUnknown = true;
+        }
+    }
+    return !m_network || m_network->available();
 }
 
 void LinuxPlatform::onResume(std::function<void()> handler)

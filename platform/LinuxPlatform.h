@@ -78,6 +78,7 @@ private:
     // The network and the system's sleep.
     Q_SLOT void prepareForSleep(bool start);
     std::unique_ptr<NetworkMonitor> m_network;
+    bool m_networkUnknown = false; // the monitor could not start
     std::function<void()> m_resume;
     QPointer<QMenu> m_trayMenu;
     Keyring m_keyring;

@@ -30,15 +30,15 @@ const Gio& gio()
     static const Gio functions = [] {
         // Never unloaded: GLib's types cannot be unregistered.
         QLibrary library(QStringLiteral("gio-2.0"), 0);
-        const auto failure = [&library] {
-            return RuntimeError(QStringLiteral("The network monitor cannot start: ") + library.errorString());
+        const auto failure = [](const QString& why) {
+            return RuntimeError(QStringLiteral("The network monitor cannot start: ") + why);
         };
         if (!library.load())
-            throw failure();
+            throw failure(library.errorString());
         const auto resolve = [&]<typename Function>(Function& function, const char* name) {
             function = reinterpret_cast<Function>(library.resolve(name));
             if (!function)
-                throw failure();
+                throw failure(QLatin1String(name) + QStringLiteral(" is missing from ") + library.fileName());
         };
         Gio loaded{};
         resolve(loaded.networkMonitorGetDefault, "g_network_monitor_get_default");

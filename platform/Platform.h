@@ -100,7 +100,8 @@ public:
     virtual void beep() = 0;
     // Starts a command line detached; throws RuntimeError when it is empty or cannot start.
     virtual void startCommandLine(const QString& commandLine) = 0;
-    // Whether the system has at least one audio output.
+    // Whether the system has at least one audio output, as last found out: answers at once, and an
+    // output that appears later is found by a later question.
     virtual bool hasAudioOutput() = 0;
     // Starts playing a wave file without waiting, replacing any sound still playing; false when the
     // file cannot be played.
@@ -125,7 +126,8 @@ public:
     virtual void setNotificationActionHandler(std::function<void(const QString& key)> handler) = 0;
     // The network and the system's sleep.
     // Whether the system reaches the network. The state is kept current by the system's own
-    // notifications, so asking costs nothing.
+    // notifications, so asking costs nothing. Never throws: where the state cannot be told, the
+    // network counts as reached.
     virtual bool networkAvailable() = 0;
     // Runs handler on the event thread each time the system wakes from suspend; where the system
     // cannot tell (no system bus, no login manager), never.

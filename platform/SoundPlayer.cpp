@@ -4,14 +4,14 @@
 #include <QLoggingCategory>
 #include <QProcess>
 
+#include <optional>
 #include <utility>
 
 namespace {
 
 Q_LOGGING_CATEGORY(lcSound, "quillpost.sound")
 
-// A player only opens the sound output and ends, or ends when killed; a busy machine still
-// answers well within this.
+// A killed player ends at once; even on a busy machine it is gone well within this.
 constexpr int playerLimitMs = 3000;
 
 } // namespace
@@ -25,37 +25,47 @@ SoundPlayer::SoundPlayer(const QString& program, QObject* parent)
 
 SoundPlayer::~SoundPlayer()
 {
-    if (m_playing) {
-        m_playing->kill();
-        m_playing->waitForFinished(playerLimitMs);
-    }
+    for (QProcess* player : {m_playing, m_looking})
+        if (player) {
+            player->kill();
+            player->waitForFinished(playerLimitMs);
+        }
 }
 
 void SoundPlayer::play(const QString& argument, std::function<void()> noOutput)
 {
     stop();
+    start(m_playing, {argument}, std::move(noOutput));
+}
+
+void SoundPlayer::start(QProcess*& slot, const QStringList& arguments, std::function<void()> noOutput)
+{
     auto* player = new QProcess(this);
-    m_playing = player;
+    slot = player;
     player->setProcessChannelMode(QProcess::ForwardedChannels);
-    // The player is done: forgotten, and noOutput told when it could make no sound.
-    const auto ended = [this, player, noOutput](bool silent) {
-        if (m_playing == player)
-            m_playing = nullptr;
+    // The player is done: forgotten, and what it found is the answer about the output; a killed
+    // player found nothing.
+    const auto ended = [this, &slot, player, noOutput](std::optional<bool> output) {
+        if (slot == player)
+            slot = nullptr;
         player->deleteLater();
-        if (silent && noOutput)
+        if (!output)
+            return;
+        m_output = *output;
+        if (!m_output && noOutput)
             noOutput();
     };
     connect(player, &QProcess::finished, this, [ended](int code, QProcess::ExitStatus status) {
-        ended(status == QProcess::NormalExit && code == NoOutput);
+        ended(status == QProcess::NormalExit ? std::optional(code != NoOutput) : std::nullopt);
     });
     // Without its player the program has no sound at all, as without an output.
     connect(player, &QProcess::errorOccurred, this, [this, player, ended](QProcess::ProcessError error) {
         if (error != QProcess::FailedToStart)
             return;
         qCWarning(lcSound) << "cannot start the sound player" << m_program << player->errorString();
-        ended(true);
+        ended(false);
     });
-    player->start(m_program, {argument});
+    player->start(m_program, arguments);
 }
 
 void SoundPlayer::stop()
@@ -66,12 +76,8 @@ void SoundPlayer::stop()
 
 bool SoundPlayer::hasOutput()
 {
-    QProcess query;
-    query.setProcessChannelMode(QProcess::ForwardedChannels);
-    query.start(m_program, {});
-    if (!query.waitForFinished(playerLimitMs)) {
-        qCWarning(lcSound) << "the sound player" << m_program << "did not answer:" << query.errorString();
-        return false;
-    }
-    return query.exitStatus() == QProcess::NormalExit && query.exitCode() == Played;
+    // Without arguments the player plays nothing and only tells whether there is an output.
+    if (!m_output && !m_looking)
+        start(m_looking, {}, {});
+    return m_output;
 }

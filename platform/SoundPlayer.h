@@ -34,10 +34,17 @@ public:
     // cannot start.
     void play(const QString& argument, std::function<void()> noOutput = {});
     void stop();
-    // Whether the system has a sound output: asks a player and waits for its answer.
+    // Whether the system has a sound output, as the last player to end found it; true until one
+    // finds none. Never waits: while the answer is no, asking sends a quiet player to look again
+    // (one at a time), so that an output that appears later is found.
     bool hasOutput();
 
 private:
+    // Starts a player as slot, which forgets it once it has ended.
+    void start(QProcess*& slot, const QStringList& arguments, std::function<void()> noOutput);
+
     QString m_program;
     QProcess* m_playing = nullptr;
+    QProcess* m_looking = nullptr;
+    bool m_output = true;
 };

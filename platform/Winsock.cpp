@@ -5,6 +5,7 @@
 #include <QSslSocket>
 #include <QTimer>
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -115,7 +116,9 @@ void Winsock::StartTls()
         qobject_cast<QSslSocket*>(m_socket))
         throw RuntimeError(QStringLiteral("Wrong protocol or connection state for TLS"));
     // The connection itself moves to a TLS socket; what the plain one has read stays behind with it.
-    const int descriptor = ::dup(static_cast<int>(m_socket->socketDescriptor()));
+    // Close-on-exec, as Qt's own sockets are: the browser, the sound player and the user's command
+    // line must not inherit the connection.
+    const int descriptor = ::fcntl(static_cast<int>(m_socket->socketDescriptor()), F_DUPFD_CLOEXEC, 0);
     if (descriptor < 0)
         throw RuntimeError(QStringLiteral("The connection could not be secured: ") + qt_error_string(errno));
     QTcpSocket* plain = std::exchange(m_socket, nullptr);

@@ -1,6 +1,11 @@
 #include "support/TestConfig.h"
 
+#include "app/SingleCopy.h"
+
+#include <QLocalServer>
+#include <QLocalSocket>
 #include <QProcess>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -47,6 +52,7 @@ class tst_SingleCopy : public QObject
     Q_OBJECT
 private slots:
     void secondStartHandsOverAndEnds();
+    void requestDuringStartUpIsCarriedOutAfter();
 };
 
 void tst_SingleCopy::secondStartHandsOverAndEnds()
@@ -69,6 +75,25 @@ void tst_SingleCopy::secondStartHandsOverAndEnds()
     first.reset();
     Copy third(runtime.path());
     QTRY_VERIFY_WITH_TIMEOUT(third.logged("later starts reach this copy"), kWaitMs);
+}
+
+void tst_SingleCopy::requestDuringStartUpIsCarriedOutAfter()
+{
+    // Start-up's own waits let a second start's request in before there is a window to show.
+    QTemporaryDir runtime;
+    SingleCopy running(runtime.path());
+    QVERIFY(running.claim());
+    QSignalSpy connected(running.findChild<QLocalServer*>(), &QLocalServer::newConnection);
+    QVERIFY(!SingleCopy(runtime.path()).claim());
+    QVERIFY(connected.wait(kWaitMs));
+    QTRY_VERIFY_WITH_TIMEOUT(running.findChildren<QLocalSocket*>().isEmpty(), kWaitMs); // read and closed
+    int shown = 0;
+    running.carryOutRequests([&shown] { ++shown; });
+    QCOMPARE(shown, 1);
+
+    // From then on a request is carried out as it comes.
+    QVERIFY(!SingleCopy(runtime.path()).claim());
+    QTRY_COMPARE_WITH_TIMEOUT(shown, 2, kWaitMs);
 }
 
 QTEST_MAIN(tst_SingleCopy)

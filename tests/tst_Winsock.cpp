@@ -1,3 +1,4 @@
+#include "support/FreshProcess.h"
 #include "support/LoadedFiles.h"
 #include "support/ScriptedPop3Server.h"
 
@@ -5,10 +6,14 @@
 #include "platform/Utf8Decoder.h"
 #include "platform/Winsock.h"
 
+#include <QDir>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
+
+#include <fcntl.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -49,7 +54,6 @@ class tst_Winsock : public QObject
 {
     Q_OBJECT
 private slots:
-    // First: no test before it may have loaded TLS into the process.
     void plainConversationLoadsNoTls();
     void greetingArrivesAsData_data();
     void greetingArrivesAsData();
@@ -60,6 +64,7 @@ private slots:
     void connectWhileOpenThrows();
     void sendWithoutConnectionThrows();
     void nothingGoesOutBeforeTheHandshake();
+    void upgradedConnectionStaysOutOfChildProcesses();
     void conversationKeepsOrder();
     void splitReplyArrivesInPieces();
     void getDataKeepsCharactersWhole();
@@ -75,6 +80,10 @@ private slots:
 void tst_Winsock::plainConversationLoadsNoTls()
 {
     // OpenSSL is megabytes of memory for the rest of the run: only a server that uses TLS loads it.
+    if (!inFreshProcess()) {
+        QVERIFY(passesInFreshProcess());
+        return;
+    }
     ScriptedPop3Server server;
     Winsock socket;
     Reader reader(socket);
@@ -210,6 +219,23 @@ void tst_Winsock::nothingGoesOutBeforeTheHandshake()
 
     QVERIFY_THROWS_EXCEPTION(RuntimeError, socket.SendData(QStringLiteral("USER bob\r\n")));
     QVERIFY(!received.contains("USER"));
+}
+
+void tst_Winsock::upgradedConnectionStaysOutOfChildProcesses()
+{
+    // The browser, the sound player and the user's command line must not inherit the connection.
+    ScriptedPop3Server server;
+    Winsock socket;
+    Reader reader(socket);
+    connectTo(socket, server);
+    QTRY_COMPARE_WITH_TIMEOUT(reader.text(), greeting, waitMs);
+    socket.StartTls();
+    for (const QString& name :
+         QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::System | QDir::NoDotAndDotDot)) {
+        struct stat status;
+        if (::fstat(name.toInt(), &status) == 0 && S_ISSOCK(status.st_mode))
+            QVERIFY2(::fcntl(name.toInt(), F_GETFD) & FD_CLOEXEC, qPrintable(name));
+    }
 }
 
 void tst_Winsock::conversationKeepsOrder()

@@ -1,6 +1,7 @@
 #include "support/FakePlatform.h"
 
 #include "platform/LinuxPlatform.h"
+#include "platform/SoundPlayer.h"
 #include "platform/WaveFile.h"
 #include "tray/cWav.h"
 
@@ -10,6 +11,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QtEndian>
+
+#include <algorithm>
 
 namespace {
 
@@ -84,6 +87,7 @@ private slots:
     void playableFiles();
     void playSoundReturnsAtOnce();
     void newSoundReplacesThePlayingOne();
+    void outputAnswerWaitsForNoPlayer();
 
 private:
     QString write(const QString& name, const QByteArray& bytes);
@@ -227,6 +231,33 @@ void tst_cWav::newSoundReplacesThePlayingOne()
 
     platform.stopSounds();
     QTRY_COMPARE(playing(), QStringList());
+}
+
+void tst_cWav::outputAnswerWaitsForNoPlayer()
+{
+    // Asking comes before every sound, on the window's thread: the answer is what the last player
+    // to end said. A stand-in player ends with the code the test writes.
+    const QString code = write(QStringLiteral("code"), QByteArray::number(SoundPlayer::NoOutput));
+    const QString player =
+        write(QStringLiteral("answering-player"), "#!/bin/sh\nexit $(cat " + code.toUtf8() + ")\n");
+    QVERIFY(QFile::setPermissions(player, QFile::ReadOwner | QFile::ExeOwner));
+    LinuxPlatform platform(player);
+    const auto running = [&platform] {
+        const QList<QProcess*> players = platform.findChildren<QProcess*>();
+        return std::count_if(players.begin(), players.end(), [](const QProcess* process) {
+            return process->state() != QProcess::NotRunning;
+        });
+    };
+    QVERIFY(platform.hasAudioOutput());
+    QCOMPARE(running(), 0);
+    platform.beep();
+    QTRY_VERIFY(!platform.hasAudioOutput());
+
+    // An output that appears later is found by a player sent to look, which the question does not wait for.
+    write(QStringLiteral("code"), QByteArray::number(SoundPlayer::Played));
+    QVERIFY(!platform.hasAudioOutput());
+    QCOMPARE(running(), 1);
+    QTRY_VERIFY(platform.hasAudioOutput());
 }
 
 QTEST_MAIN(tst_cWav)
