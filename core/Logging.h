@@ -7,3 +7,5 @@
 Q_DECLARE_LOGGING_CATEGORY(lcStartup)
 // Where the password went, and why not into the keyring.
 Q_DECLARE_LOGGING_CATEGORY(lcKeyring)
+// Why a source of access tokens had none to give. The token is never logged.
+Q_DECLARE_LOGGING_CATEGORY(lcSignin)
