@@ -1,8 +1,8 @@
 #!/usr/bin/python3
 """A StatusNotifierItem host for measurements: starts a program on the private session bus it is
-given, reports how long the program took to register its tray icon, then how much memory (PSS) and
-CPU it used while idle. Prints one line: seconds_to_icon pss_kib anonymous_pss_kib cpu_percent, or
-with an idle time of 0 seconds_to_icon alone."""
+given, reports how long the program took to register its tray icon, then how much memory (PSS and
+RSS) and CPU it used while idle. Prints one line: seconds_to_icon pss_kib anonymous_pss_kib rss_kib
+cpu_percent, or with an idle time of 0 seconds_to_icon alone."""
 import os
 import subprocess
 import sys
@@ -92,7 +92,7 @@ def main():
         time.sleep(idle_seconds / 2)
         cpu = (cpu_seconds(program.pid) - cpu_before) / (idle_seconds / 2) * 100
         print(f"{result['icon']:.3f} {memory_kib(program.pid, 'Pss')} {memory_kib(program.pid, 'Pss_Anon')} "
-              f"{cpu:.3f}")
+              f"{memory_kib(program.pid, 'Rss')} {cpu:.3f}")
     finally:
         program.kill()
         program.wait()
