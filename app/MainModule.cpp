@@ -38,12 +38,12 @@ void selectStored(const std::array<QRadioButton*, N>& array, const QString& stor
 
 } // namespace
 
-std::unique_ptr<frmSettings> Main(Platform& platform)
+std::unique_ptr<frmSettings> Main(Platform& platform, TokenSource& tokens)
 {
     using namespace StoredSettings;
 
     gTrayIcon.bind(&platform);
-    auto frm = std::make_unique<frmSettings>(platform);
+    auto frm = std::make_unique<frmSettings>(platform, tokens);
 
     CRegistry store;
     store.Application(kApplication);
@@ -61,19 +61,39 @@ std::unique_ptr<frmSettings> Main(Platform& platform)
     frm->SetServer(store.RegGet(defaultOf(POP3Server)));
     frm->msSecuredServer = read(SecuredServer);
     frm->txtUserId->setText(read(UserId));
-    // A keyring whose unlock prompt the user took time over still hands over the password, unless
-    // the window is open for editing by then, or names another account.
+    SignIn signIn;
+    signIn.setKey(read(SignInWith));
+    signIn.setProviderKey(read(OAuthProvider));
+    signIn.clientId = read(OAuthClientId);
+    signIn.tenant = read(OAuthTenant);
+    signIn.authorizeUrl = read(OAuthAuthorizeUrl);
+    signIn.tokenUrl = read(OAuthTokenUrl);
+    signIn.scope = read(OAuthScope);
+    const bool browser = signIn.kind == SignIn::Kind::Browser;
+    // Copies in the file win, as for the password: saved where no keyring took them, they are the
+    // newest.
+    if (const QString stored = read(RefreshToken); browser && !stored.isEmpty()) {
+        signIn.refreshToken = StoredPassword::Deciphered(stored);
+        signIn.clientSecret = StoredPassword::Deciphered(read(OAuthClientSecret));
+    }
+    frm->setSignIn(signIn);
+    // A keyring whose unlock prompt the user took time over still hands over the secret, unless the
+    // window is open for editing by then, or names another account or sign-in.
     const auto lateAnswer = [window = QPointer<frmSettings>(frm.get()), userId = frm->txtUserId->text(),
-                             server = frm->txtServer->text()](const QString& password) {
-        if (!window || window->isVisible() || !window->txtPassword->text().isEmpty() ||
-            window->txtUserId->text() != userId || window->txtServer->text() != server)
+                             server = frm->txtServer->text(), kind = signIn.kind](const QString& secret) {
+        if (!window || window->isVisible() || window->txtUserId->text() != userId ||
+            window->txtServer->text() != server || window->signIn().kind != kind ||
+            !window->txtPassword->text().isEmpty() || !window->signIn().refreshToken.isEmpty())
             return false;
-        window->TakeStoredPassword(password);
+        window->TakeStoredSecret(secret);
         return true;
     };
-    if (const auto password = StoredPassword::Load(platform, read(Password), frm->txtUserId->text(),
-                                                   frm->txtServer->text(), lateAnswer))
-        frm->txtPassword->setText(*password);
+    // An online account keeps its own secrets.
+    if (signIn.kind != SignIn::Kind::OnlineAccount && signIn.refreshToken.isEmpty())
+        if (const auto secret =
+                StoredPassword::Load(platform, browser ? QString() : read(Password), frm->txtUserId->text(),
+                                     frm->txtServer->text(), lateAnswer))
+            frm->TakeStoredSecret(*secret);
     selectStored(frm->optTT, read(ToolTip), ToolTip);
     selectStored(frm->optSound, read(Sound), Sound);
     frm->msSample = read(Sample);

@@ -3,6 +3,7 @@
 #include "core/Logging.h"
 #include "platform/FontConfiguration.h"
 #include "platform/LinuxPlatform.h"
+#include "platform/LinuxTokenSource.h"
 #include "resources/Icons.h"
 #include "settings/frmSettings.h"
 
@@ -23,12 +24,13 @@ int main(int argc, char* argv[])
 
     SingleCopy copy;
     LinuxPlatform platform;
+    LinuxTokenSource tokens;
     fonts.wait();
     std::unique_ptr<frmSettings> window;
     try {
         if (!copy.claim())
             return 0; // the running copy shows its window instead
-        window = MainModule::Main(platform);
+        window = MainModule::Main(platform, tokens);
     } catch (const std::exception& failure) {
         // Only a settings store that cannot be read at all, or a running copy that does not
         // answer, ends up here.

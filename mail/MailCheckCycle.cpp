@@ -128,19 +128,38 @@ void frmSettings::CheckMail()
                 return;
             }
 
-        if (!PasswordKnown())
+        if (!SecretKnown())
             return;
+        const QString refreshToken = m_signIn.refreshToken;
+        const AccountLogin::Login login = m_login.login(m_signIn, txtPassword->text());
+        if (m_signIn.refreshToken != refreshToken)
+            KeepRefreshToken(refreshToken);
+        if (login.outcome != TokenAnswer::Done) {
+            // Without the network there is no token either; later checks get one.
+            if (login.outcome == TokenAnswer::Expired)
+                SignInExpired(login.text);
+            else
+                qCDebug(lcCheck) << "no access token:" << login.text;
+            EndConversation();
+            return;
+        }
         socPOP->Connect();
         if (!WaitForReply())
             return;
-        if (!socPOP->Secure && !SecureIfOffered())
+        if (!socPOP->Secure && !SecureIfOffered(login.token))
             return;
-        SendCommand(QStringLiteral("USER ") + txtUserId->text());
-        if (!WaitForReply())
-            return;
-        SendCommand(QStringLiteral("PASS ") + txtPassword->text());
-        if (!WaitForReply())
-            return;
+        if (login.token) {
+            if (!Authenticate(login))
+                return;
+        } else {
+            SendCommand(QStringLiteral("USER ") + txtUserId->text());
+            if (!WaitForReply())
+                return;
+            SendCommand(QStringLiteral("PASS ") + login.secret);
+            if (!WaitForReply())
+                return;
+        }
+        m_expiryShown = false;
         SendCommand(QStringLiteral("STAT"));
         if (!WaitForReply())
             return;
@@ -185,20 +204,46 @@ void frmSettings::CheckMail()
     }
 }
 
-bool frmSettings::PasswordKnown()
+QString frmSettings::Secret() const
+{
+    switch (m_signIn.kind) {
+    case SignIn::Kind::Browser:
+        return m_signIn.refreshToken.isEmpty() ? QString() : m_signIn.secrets();
+    case SignIn::Kind::OnlineAccount:
+        return {};
+    case SignIn::Kind::Password:
+        break;
+    }
+    return txtPassword->text();
+}
+
+bool frmSettings::SecretKnown()
 {
     const QString userId = txtUserId->text(), server = txtServer->text();
-    if (!txtPassword->text().isEmpty() || !StoredPassword::IsUnread(userId, server))
+    if (m_signIn.kind == SignIn::Kind::OnlineAccount || !Secret().isEmpty() ||
+        !StoredPassword::IsUnread(userId, server))
         return true;
     // Logging in without it would fail, and repeated failures lock the account at some providers;
     // the keyring may have been unlocked since it was last asked.
-    if (const std::optional<QString> password = StoredPassword::ReadAgain(m_platform, userId, server)) {
-        TakeStoredPassword(*password);
+    if (const std::optional<QString> secret = StoredPassword::ReadAgain(m_platform, userId, server)) {
+        TakeStoredSecret(*secret);
         return true;
     }
-    qCDebug(lcCheck) << "the password is still in a keyring that cannot be read: not logging in";
+    qCDebug(lcCheck) << "the secret is still in a keyring that cannot be read: not logging in";
     EndConversation();
     return false;
+}
+
+void frmSettings::SignInExpired(const QString& why)
+{
+    qCDebug(lcCheck) << "the sign-in no longer works:" << why;
+    if (std::exchange(m_expiryShown, true))
+        return;
+    runStep([this] {
+        m_platform.messageBox(MessageIcon::Critical, QStringLiteral("Quillpost"),
+                              QStringLiteral("Sign-in for %1 has expired; open Settings and sign in again")
+                                  .arg(txtUserId->text()));
+    });
 }
 
 void frmSettings::EndConversation()

@@ -4,15 +4,17 @@
 #include "platform/TokenSource.h"
 
 #include <functional>
+#include <optional>
 
 // GNOME Online Accounts on the session bus, the providers' token endpoints over the network, and
 // the desktop's browser.
 class LinuxTokenSource : public TokenSource
 {
 public:
-    // bus: where the online accounts live; browser: what shows a sign-in page (the desktop's
-    // browser unless given).
-    explicit LinuxTokenSource(const QDBusConnection& bus = QDBusConnection::sessionBus(),
+    // bus: where the online accounts live (the session bus unless given), reached on first use so
+    // that a start-up costs nothing there; browser: what shows a sign-in page (the desktop's browser
+    // unless given).
+    explicit LinuxTokenSource(std::optional<QDBusConnection> bus = std::nullopt,
                               std::function<void(const QUrl&)> browser = {});
 
     QList<OnlineAccount> onlineAccounts() override;
@@ -21,6 +23,9 @@ public:
     void openBrowser(const QUrl& address) override;
 
 private:
-    OnlineAccounts m_onlineAccounts;
+    OnlineAccounts& online();
+
+    std::optional<QDBusConnection> m_bus;
+    std::optional<OnlineAccounts> m_online;
     std::function<void(const QUrl&)> m_browser;
 };

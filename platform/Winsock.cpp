@@ -206,6 +206,12 @@ QString Winsock::GetData(qint32 maxLength)
     return m_decoder.decode(m_socket->read(maxLength));
 }
 
+bool Winsock::Encrypted() const
+{
+    const auto* tls = qobject_cast<const QSslSocket*>(m_socket);
+    return tls && tls->isEncrypted() && !m_handshaking;
+}
+
 void Winsock::Close()
 {
     m_handshaking = false;

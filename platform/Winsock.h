@@ -44,6 +44,8 @@ public:
     // Ends the connection at once: the control is closed and raises no more events. What was
     // handed to SendData still goes out.
     void Close();
+    // Whether the connection is TLS with an accepted certificate, from the start or after STLS.
+    bool Encrypted() const;
 
 signals:
     // Received data waits; bytesTotal is the number of waiting bytes.

@@ -1,5 +1,8 @@
 #include "settings/SignIn.h"
 
+#include <QJsonDocument>
+#include <QJsonObject>
+
 namespace {
 
 const QString kGoaPrefix = QStringLiteral("goa:");
@@ -112,6 +115,21 @@ OAuthEndpoints SignIn::endpoints() const
             orElse(clientId, preset.clientId),
             ownClient ? clientSecret : preset.clientSecret,
             preset.extraParameters};
+}
+
+QString SignIn::secrets() const
+{
+    QJsonObject stored{{QStringLiteral("refresh_token"), refreshToken}};
+    if (!clientSecret.isEmpty())
+        stored.insert(QStringLiteral("client_secret"), clientSecret);
+    return QString::fromUtf8(QJsonDocument(stored).toJson(QJsonDocument::Compact));
+}
+
+void SignIn::setSecrets(const QString& stored)
+{
+    const QJsonObject secrets = QJsonDocument::fromJson(stored.toUtf8()).object();
+    refreshToken = secrets.value(QStringLiteral("refresh_token")).toString();
+    clientSecret = secrets.value(QStringLiteral("client_secret")).toString();
 }
 
 QString SignIn::server() const

@@ -52,6 +52,11 @@ struct SignIn
     // The tenant sent when the user typed none.
     static QString defaultTenant() { return QStringLiteral("consumers"); }
 
+    // A browser sign-in's secrets as the keyring keeps them (the refresh token, and a client secret
+    // the user typed), and back.
+    QString secrets() const;
+    void setSecrets(const QString& stored);
+
     // What an online account of this provider type uses as its POP3 server; empty when unknown.
     static QString serverOfOnlineAccount(const QString& providerType);
 };

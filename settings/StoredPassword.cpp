@@ -15,15 +15,6 @@ std::optional<QString> unreadAccount;
 // The account whose entry this run has read or written: the keyring holds its password.
 std::optional<QString> keptAccount;
 
-QString deciphered(const QString& stored)
-{
-    CCipher cipher;
-    cipher.Text(stored);
-    cipher.Key(ApplicationKey());
-    cipher.Decrypt();
-    return cipher.Text();
-}
-
 // Reads the account's entry; an unread one is remembered as such.
 std::optional<QString> read(Platform& platform, const QString& account,
                             const std::function<void(const QString&)>& lateAnswer)
@@ -54,6 +45,15 @@ std::optional<QString> read(Platform& platform, const QString& account,
 QString Account(const QString& userId, const QString& server)
 {
     return userId + QLatin1Char('@') + server;
+}
+
+QString Deciphered(const QString& stored)
+{
+    CCipher cipher;
+    cipher.Text(stored);
+    cipher.Key(ApplicationKey());
+    cipher.Decrypt();
+    return cipher.Text();
 }
 
 QString Enciphered(const QString& password)
@@ -108,7 +108,7 @@ std::optional<QString> Load(Platform& platform, const QString& stored, const QSt
 {
     unreadAccount.reset();
     if (!stored.isEmpty())
-        return deciphered(stored);
+        return Deciphered(stored);
     // No account yet (a first run): nothing to ask for, and no reason to have the desktop offer
     // to unlock or create a keyring.
     if (userId.isEmpty() || server.isEmpty())

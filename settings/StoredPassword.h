@@ -9,7 +9,8 @@ class Platform;
 
 // Where the POP3 password lives between runs: in the desktop's keyring, under the program's name
 // and the account "<user ID>@<server>", when a Secret Service takes it; otherwise enciphered in
-// the settings file's "Password" key, as it always was.
+// the settings file's "Password" key, as it always was. An account that signs in with the browser
+// keeps its secrets (the refresh token) in the same entry instead: the account's secret.
 namespace StoredPassword {
 
 // The keyring entry's name: another user ID or server never picks up this account's password.
@@ -18,6 +19,8 @@ QString Account(const QString& userId, const QString& server);
 // The "Password" value OK saves with the rest of the settings: the password enciphered, so that
 // the file holds it whatever the keyring does after the save.
 QString Enciphered(const QString& password);
+// A value enciphered in the settings file, deciphered.
+QString Deciphered(const QString& stored);
 
 // What Keep did with the keyring.
 struct Kept

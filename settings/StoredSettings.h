@@ -31,6 +31,18 @@ inline constexpr Key AlreadyRun{"AlreadyRun", "0"};
 // The server text whose server turned the connection into TLS (STLS) once: from then on it must.
 // Written by the check that first saw it; OK removes it with another server text.
 inline constexpr Key SecuredServer{"SecuredServer", ""};
+// How the account signs in, when not with the password (absent keys: the password). Browser
+// sign-ins keep their provider, what the user typed in place of its own values, and, only while no
+// keyring takes them, their secrets enciphered.
+inline constexpr Key SignInWith{"SignIn", "password"};
+inline constexpr Key OAuthProvider{"OAuthProvider", "microsoft"};
+inline constexpr Key OAuthClientId{"OAuthClientId", ""};
+inline constexpr Key OAuthTenant{"OAuthTenant", ""};
+inline constexpr Key OAuthAuthorizeUrl{"OAuthAuthorizeUrl", ""};
+inline constexpr Key OAuthTokenUrl{"OAuthTokenUrl", ""};
+inline constexpr Key OAuthScope{"OAuthScope", ""};
+inline constexpr Key RefreshToken{"RefreshToken", ""};
+inline constexpr Key OAuthClientSecret{"OAuthClientSecret", ""};
 
 // The default of a key, as text.
 QString defaultOf(const Key& key);

@@ -9,6 +9,7 @@
 #include "platform/Twips.h"
 #include "platform/Winsock.h"
 #include "resources/Icons.h"
+#include "settings/SignInDialog.h"
 
 #include <QAction>
 #include <QApplication>
@@ -125,8 +126,10 @@ void invokeHandler(frmSettings* window, const Handler& handler, Arguments... arg
 
 } // namespace
 
-frmSettings::frmSettings(Platform& platform)
+frmSettings::frmSettings(Platform& platform, TokenSource& tokens)
     : m_platform(platform)
+    , m_tokens(tokens)
+    , m_login(tokens)
 {
     buildLayout();
     connectHandlers();
@@ -223,6 +226,9 @@ void frmSettings::buildLayout()
     txtPassword = textBox(Frame4, QStringLiteral("txtPassword"), 1320, 1125, 1695, 285);
     for (QLineEdit* box : {txtUserId, txtPassword})
         box->setValidator(new SingleLine(box));
+    // Beside the password, as the browse buttons stand beside their boxes.
+    cmdSignIn = button(Frame4, QStringLiteral("cmdSignIn"), QStringLiteral("..."),
+                       QStringLiteral("Sign In With an Account"), 3090, 1150, 285, 235);
     auto* asterisks = new AsteriskStyle;
     asterisks->setParent(txtPassword);
     txtPassword->setStyle(asterisks);
@@ -256,6 +262,7 @@ void frmSettings::buildLayout()
         cmdBrowse[i]->setFont(designFont(8.25, false));
         cmdBrowse[i]->setProperty("Index", static_cast<int>(i));
     }
+    cmdSignIn->setFont(designFont(8.25, false));
 
     // Tab "Start &Up".
     Frame6 = frame(QStringLiteral("Frame6"), QStringLiteral("Initial Display"), 200, 720, 3815, 1095);
@@ -292,11 +299,11 @@ void frmSettings::buildLayout()
 
     // Tab order as designed; frames, labels and pictures take no focus.
     const QList<QWidget*> order{tabLB,         txtInterval,   optIfOffLine[0], optIfOffLine[1], txtServer,
-                                txtUserId,     txtPassword,   optTT[0],        optTT[1],        optTT[2],
-                                optSound[0],   optSound[1],   optSound[2],     cmdBrowse[0],    optRun[0],
-                                optRun[1],     txtRun,        cmdBrowse[1],    chkNotify,       optStartUp[0],
-                                optStartUp[1], optAutoRun[0], optAutoRun[1],   cmdWeb,          cmdCheckNow,
-                                cmdOK,         cmdCancel,     cmdQuit};
+                                txtUserId,     txtPassword,   cmdSignIn,       optTT[0],        optTT[1],
+                                optTT[2],      optSound[0],   optSound[1],     optSound[2],     cmdBrowse[0],
+                                optRun[0],     optRun[1],     txtRun,          cmdBrowse[1],    chkNotify,
+                                optStartUp[0], optStartUp[1], optAutoRun[0],   optAutoRun[1],   cmdWeb,
+                                cmdCheckNow,   cmdOK,         cmdCancel,       cmdQuit};
     for (qsizetype i = 1; i < order.size(); ++i)
         setTabOrder(order[i - 1], order[i]);
 }
@@ -332,6 +339,7 @@ void frmSettings::connectHandlers()
     on(cmdCheckNow, &QPushButton::clicked, &frmSettings::cmdCheckNow_Click);
     on(cmdOK, &QPushButton::clicked, &frmSettings::cmdOK_Click);
     on(cmdCancel, &QPushButton::clicked, &frmSettings::cmdCancel_Click);
+    on(cmdSignIn, &QPushButton::clicked, &frmSettings::cmdSignIn_Click);
     on(cmdQuit, &QPushButton::clicked, &frmSettings::cmdQuit_Click);
     on(mnuPopUpCheck, &QAction::triggered, &frmSettings::mnuPopUpCheck_Click);
     on(mnuPopUpSettings, &QAction::triggered, &frmSettings::mnuPopUpSettings_Click);
@@ -496,13 +504,45 @@ void frmSettings::TakeSnapshot()
                           miRun,
                           miStartUp,
                           miAutoRun,
-                          chkNotify->isChecked()};
+                          chkNotify->isChecked(),
+                          m_signIn};
 }
 
-void frmSettings::TakeStoredPassword(const QString& password)
+void frmSettings::TakeStoredSecret(const QString& secret)
 {
-    txtPassword->setText(password);
-    m_snapshot.password = password;
+    if (m_signIn.kind == SignIn::Kind::Browser) {
+        m_signIn.setSecrets(secret);
+        m_snapshot.signIn.setSecrets(secret);
+    } else {
+        txtPassword->setText(secret);
+        m_snapshot.password = secret;
+    }
+}
+
+void frmSettings::setSignIn(const SignIn& signIn)
+{
+    if (signIn != m_signIn)
+        m_expiryShown = false;
+    m_signIn = signIn;
+    // A token sign-in sends no password: the box shows none and takes none.
+    if (signIn.oauth())
+        txtPassword->clear();
+    txtPassword->setEnabled(!signIn.oauth());
+}
+
+void frmSettings::cmdSignIn_Click()
+{
+    SignInDialog dialog(m_tokens, m_signIn, this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    setSignIn(dialog.result());
+    if (!m_signIn.oauth())
+        return;
+    // The provider's mailbox, where the boxes are still empty.
+    if (txtServer->text().isEmpty())
+        txtServer->setText(dialog.server());
+    if (txtUserId->text().isEmpty())
+        txtUserId->setText(dialog.address());
 }
 
 void frmSettings::cmdCancel_Click()
@@ -525,6 +565,7 @@ void frmSettings::cmdCancel_Click()
     SelectOption(optStartUp, s.startUp);
     SelectOption(optAutoRun, s.autoRun);
     chkNotify->setChecked(s.notify);
+    setSignIn(s.signIn);
 
     tmrWindowAnim->setEnabled(false);
     hide();

@@ -1,7 +1,9 @@
 #pragma once
 
+#include "mail/AccountLogin.h"
 #include "mail/Internet.h"
 #include "mail/ReplyReader.h"
+#include "settings/SignIn.h"
 
 #include <QDialog>
 #include <QRadioButton>
@@ -22,6 +24,7 @@ class QMenu;
 class QPushButton;
 class QTabWidget;
 class Timer;
+class TokenSource;
 class Winsock;
 
 // The program's one window and its hub: its controls and window variables are the live settings,
@@ -31,8 +34,9 @@ class frmSettings : public QDialog
 {
     Q_OBJECT
 public:
-    // Creates the window hidden (the load handler runs here).
-    explicit frmSettings(Platform& platform);
+    // Creates the window hidden (the load handler runs here). tokens: where sign-ins other than
+    // the password get their access tokens.
+    frmSettings(Platform& platform, TokenSource& tokens);
     ~frmSettings() override;
 
     // Shows the window modeless and starts its animation.
@@ -51,9 +55,14 @@ public:
 
     // Takes the state that Cancel returns to; start-up and OK call it.
     void TakeSnapshot();
-    // The stored password, read from the keyring after start-up: into the box, and into the state
-    // that Cancel returns to.
-    void TakeStoredPassword(const QString& password);
+    // The account's stored secret, read from the keyring after start-up (the password, or a browser
+    // sign-in's secrets): into the live settings, and into the state that Cancel returns to.
+    void TakeStoredSecret(const QString& secret);
+
+    // How the account signs in: part of the live settings, like the password, which an OAuth
+    // sign-in leaves empty and disabled.
+    const SignIn& signIn() const { return m_signIn; }
+    void setSignIn(const SignIn& signIn);
 
     // Controls, named as the window's design names them.
     QTabWidget* tabLB = nullptr;
@@ -76,6 +85,7 @@ public:
     QLineEdit* txtServer = nullptr;
     QLineEdit* txtUserId = nullptr;
     QLineEdit* txtPassword = nullptr;
+    QPushButton* cmdSignIn = nullptr; // signs in with an account instead of the password
 
     QGroupBox* Frame3 = nullptr;
     std::array<QRadioButton*, 3> optTT{};
@@ -115,6 +125,7 @@ public:
     void cmdBrowse_Click(int index);
     void cmdWeb_Click();
     void cmdCancel_Click();
+    void cmdSignIn_Click();
     void txtInterval_LostFocus();
     // The interval text as the program accepts it: below 1 minute, or too large to count in
     // seconds, it becomes "1".
@@ -164,22 +175,38 @@ private:
     void on(Sender* sender, Signal signal, Handler handler);
 
     void CheckMail();
-    void SendCommand(const QString& command);
+    // Sends one command line; a secret one is logged as "****".
+    void SendCommand(const QString& command, bool secret = false);
     bool WaitForReply();
     // Puts the socket, the tray and the controls back after a conversation that did not end well.
     void EndConversation();
 
     // Encryption on a plain connection, and the parts of a wait (mail/Pop3Conversation.cpp).
     // Asks CAPA and, when the server offers STLS, turns the connection into TLS; a server that did so
-    // once and no longer offers it gets no login. False when the conversation has ended.
-    bool SecureIfOffered();
+    // once and no longer offers it gets no password. False when the conversation has ended.
+    bool SecureIfOffered(bool tokenFollows);
+    // Asks CAPA and waits for the list. False when the conversation has ended.
+    bool AskCapabilities();
+    // Signs in with an access token (SASL XOAUTH2, else OAUTHBEARER), over TLS only. False when the
+    // conversation has ended.
+    bool Authenticate(const AccountLogin::Login& login);
+    // The sign-in no longer works: says so once, until a check gets through or the sign-in changes.
+    void SignInExpired(const QString& why);
     // Remembers, in the settings, that the server of this server text offers STLS.
     void RememberSecured();
-    // The password of an account whose keyring entry could not be read, asked for again: false,
-    // with the conversation ended, while it is still unknown.
-    bool PasswordKnown();
-    // Puts the saved password into the keyring (settings/ApplySettings.cpp).
-    void KeepPassword();
+    // The secret of an account whose keyring entry could not be read, asked for again: false, with
+    // the conversation ended, while it is still unknown.
+    bool SecretKnown();
+    // The secret the keyring keeps for the account: the password, a browser sign-in's secrets, or
+    // none for an online account.
+    QString Secret() const;
+    // Hands the saved account's secret to the keyring, and removes the entry of the account saved
+    // before; the settings file gives up its copy once the keyring holds it
+    // (settings/ApplySettings.cpp).
+    void KeepSecret(const QString& userId, const QString& server, const QString& secret,
+                    const QString& previousAccount);
+    // Saves a refresh token that the provider replaced, for the saved sign-in.
+    void KeepRefreshToken(const QString& previous);
     // Waits for one reply of the given shape, or the time-out; sets mbGotOK or mbGotErr.
     void AwaitReply(ReplyReader::Shape shape);
     // The error box with the reason in words.
@@ -200,6 +227,10 @@ private:
     void EndEvents();
 
     Platform& m_platform;
+    TokenSource& m_tokens;
+    SignIn m_signIn;
+    AccountLogin m_login;
+    bool m_expiryShown = false; // the box saying the sign-in expired was shown
 
     // Mail check state.
     QString msServer;         // the server text the socket was last pointed at
@@ -212,7 +243,8 @@ private:
     bool mbClosed = false; // the connection is gone; cleared only when a conversation starts
     bool mbGotOK = false;
     bool mbGotErr = false;
-    QString msReply; // the last reply line with a verdict, line end included
+    bool mbGotChallenge = false; // the server's "+ " during AUTH
+    QString msReply;             // the last reply line with a verdict, line end included
     ReplyReader m_replies;
     class QEventLoop* m_replyWait = nullptr;
     qint64 miLastCount = 0; // messages the last successful check found
@@ -230,6 +262,7 @@ private:
         qint32 intervalSeconds = 0;
         qint16 ifOffLine = 0, tt = 0, sound = 0, run = 0, startUp = 0, autoRun = 0;
         bool notify = true;
+        SignIn signIn;
     };
     Snapshot m_snapshot;
 };

@@ -61,7 +61,7 @@ void tst_ApplySettings::start()
 {
     m_window.reset();
     gTrayIcon.release();
-    m_window = MainModule::Main(*m_platform);
+    m_window = MainModule::Main(*m_platform, m_platform->tokens);
 }
 
 QString tst_ApplySettings::autostartFile()

@@ -92,9 +92,9 @@ void pressOk(frmSettings& window, const QString& userId, const QString& password
     window.cmdOK->click();
 }
 
-void pressOk(Platform& platform, const QString& userId, const QString& password)
+void pressOk(FakePlatform& platform, const QString& userId, const QString& password)
 {
-    frmSettings window(platform);
+    frmSettings window(platform, platform.tokens);
     pressOk(window, userId, password);
 }
 
@@ -107,13 +107,13 @@ int child(const QStringList& arguments)
     Keyring keyring;
     platform.keyring = &keyring;
     gTrayIcon.bind(&platform);
-    frmSettings window(platform);
+    frmSettings window(platform, platform.tokens);
     if (arguments.contains(kOkAndRestart)) {
         QElapsedTimer timer;
         timer.start();
         pressOk(window, kAlice, kAlicePassword);
         const qint64 okMs = timer.restart();
-        const auto restarted = MainModule::Main(platform);
+        const auto restarted = MainModule::Main(platform, platform.tokens);
         std::printf("%lld %lld %s\n", okMs, timer.elapsed(), qPrintable(restarted->txtPassword->text()));
         gTrayIcon.release(); // as the program ends: the leak check sees nothing left behind
         return 0;
@@ -233,7 +233,7 @@ QString tst_Keyring::entry(const QString& userId)
 std::unique_ptr<frmSettings> tst_Keyring::restart()
 {
     gTrayIcon.release();
-    return MainModule::Main(*m_platform);
+    return MainModule::Main(*m_platform, m_platform->tokens);
 }
 
 void tst_Keyring::movesAnOldPasswordAndKeepsOneEntry()
@@ -324,7 +324,7 @@ void tst_Keyring::lockedKeyringSendsNoPassword()
     ScriptedPop3Server pop3;
     const QString serverText = QStringLiteral("127.0.0.1:%1").arg(pop3.port());
     {
-        frmSettings window(*m_platform);
+        frmSettings window(*m_platform, m_platform->tokens);
         pressOk(window, kAlice, kAlicePassword);
         window.txtServer->setText(serverText);
         window.cmdOK->click();

@@ -85,7 +85,7 @@ void tst_MainModule::firstRunOnEmptyStore()
         iconAdded = !m_platform->trayCalls.isEmpty();
         markerSaved = m_config->stored(QStringLiteral("AlreadyRun")) != QLatin1String("<absent>");
     };
-    m_window = MainModule::Main(*m_platform);
+    m_window = MainModule::Main(*m_platform, m_platform->tokens);
 
     QCOMPARE(m_platform->messages.size(), 1);
     QCOMPARE(m_platform->messages[0].title, QStringLiteral("Quillpost Set Up"));
@@ -123,7 +123,7 @@ void tst_MainModule::firstRunOnEmptyStore()
 void tst_MainModule::firstRunWithAutoRunNo()
 {
     m_config->store(QStringLiteral("AutoRun"), QStringLiteral("1"));
-    m_window = MainModule::Main(*m_platform);
+    m_window = MainModule::Main(*m_platform, m_platform->tokens);
     QVERIFY(m_window->optAutoRun[1]->isChecked());
     QVERIFY(QFile::exists(autostartFile()));
 }
@@ -158,7 +158,7 @@ void tst_MainModule::laterRun()
     m_config->store(QStringLiteral("StartUp"), startUp);
     m_config->store(QStringLiteral("ToolTip"), toolTip);
     m_config->store(QStringLiteral("POP3Server"), QStringLiteral("mail.test"));
-    m_window = MainModule::Main(*m_platform);
+    m_window = MainModule::Main(*m_platform, m_platform->tokens);
 
     QVERIFY(m_platform->messages.isEmpty());
     QVERIFY(!QFile::exists(autostartFile()));
@@ -173,7 +173,7 @@ void tst_MainModule::storedServerTextPointsTheSocket()
 {
     m_config->store(QStringLiteral("AlreadyRun"), QStringLiteral("1"));
     m_config->store(QStringLiteral("POP3Server"), QStringLiteral("pop3s://mail.test:1995"));
-    m_window = MainModule::Main(*m_platform);
+    m_window = MainModule::Main(*m_platform, m_platform->tokens);
     QCOMPARE(m_window->txtServer->text(), QStringLiteral("pop3s://mail.test:1995"));
     QCOMPARE(m_window->socPOP->RemoteHost, QStringLiteral("mail.test"));
     QCOMPARE(m_window->socPOP->RemotePort, 1995);
@@ -219,7 +219,7 @@ void tst_MainModule::unusableStoredValues()
     QFETCH(QString, value);
     m_config->store(QStringLiteral("AlreadyRun"), QStringLiteral("1"));
     m_config->store(key, value);
-    m_window = MainModule::Main(*m_platform);
+    m_window = MainModule::Main(*m_platform, m_platform->tokens);
     QTEST(m_window->txtInterval->text(), "interval");
     QTEST(m_window->miInterval, "seconds");
     QTEST(int(m_window->miTT), "toolTip");
@@ -234,7 +234,7 @@ void tst_MainModule::storedPasswordIsDeciphered()
     cipher.Encrypt();
     m_config->store(QStringLiteral("AlreadyRun"), QStringLiteral("1"));
     m_config->store(QStringLiteral("Password"), cipher.Text());
-    m_window = MainModule::Main(*m_platform);
+    m_window = MainModule::Main(*m_platform, m_platform->tokens);
     QCOMPARE(m_window->txtPassword->text(), QStringLiteral("s3cret wörd"));
 }
 
@@ -242,7 +242,7 @@ void tst_MainModule::garbagePasswordDoesNotStopStartUp()
 {
     m_config->store(QStringLiteral("AlreadyRun"), QStringLiteral("1"));
     m_config->store(QStringLiteral("Password"), QStringLiteral("\u00e9~ !x"));
-    m_window = MainModule::Main(*m_platform);
+    m_window = MainModule::Main(*m_platform, m_platform->tokens);
     QVERIFY(m_platform->iconShown());
 }
 
@@ -259,7 +259,7 @@ void tst_MainModule::exitPaths()
     QFETCH(QString, path);
     m_config->store(QStringLiteral("AlreadyRun"), QStringLiteral("1"));
     m_config->store(QStringLiteral("StartUp"), QStringLiteral("0"));
-    m_window = MainModule::Main(*m_platform);
+    m_window = MainModule::Main(*m_platform, m_platform->tokens);
     m_window->txtServer->setText(QStringLiteral("typed.but.not.saved"));
 
     if (path == QLatin1String("button"))

@@ -97,7 +97,7 @@ int saveLoop()
 {
     FakePlatform platform;
     gTrayIcon.bind(&platform);
-    frmSettings window(platform);
+    frmSettings window(platform, platform.tokens);
     for (int i = 0; i < 1'000'000; ++i) {
         fill(window, kSaved[static_cast<std::size_t>(i % 2)]);
         window.cmdOK_Click();

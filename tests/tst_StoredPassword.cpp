@@ -81,7 +81,7 @@ void tst_StoredPassword::start()
 {
     m_window.reset();
     gTrayIcon.release();
-    m_window = MainModule::Main(*m_platform);
+    m_window = MainModule::Main(*m_platform, m_platform->tokens);
 }
 
 void tst_StoredPassword::failedSaveLeavesTheKeyringAlone_data()

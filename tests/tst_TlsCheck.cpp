@@ -64,7 +64,7 @@ void tst_TlsCheck::init()
     m_config.emplace();
     m_platform.emplace();
     gTrayIcon.bind(&*m_platform);
-    m_window = std::make_unique<frmSettings>(*m_platform);
+    m_window = std::make_unique<frmSettings>(*m_platform, m_platform->tokens);
     m_window->miInterval = 3600;
     m_window->tmrTimeout->setInterval(10000); // a refusal must come well before this
     m_window->optIfOffLine[1]->click();

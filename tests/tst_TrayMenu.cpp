@@ -48,7 +48,7 @@ void tst_TrayMenu::init()
     m_config.emplace();
     m_platform.emplace();
     gTrayIcon.bind(&*m_platform);
-    m_window = std::make_unique<frmSettings>(*m_platform);
+    m_window = std::make_unique<frmSettings>(*m_platform, m_platform->tokens);
     gTrayIcon->Icon(m_window->picNoMail->Picture());
     gTrayIcon->Notification(m_window->picHook);
     gTrayIcon->Create();

@@ -231,7 +231,7 @@ void tst_frmSettings::init()
 {
     m_config.emplace();
     m_platform = std::make_unique<FakePlatform>();
-    m_window = std::make_unique<frmSettings>(*m_platform);
+    m_window = std::make_unique<frmSettings>(*m_platform, m_platform->tokens);
 }
 
 void tst_frmSettings::cleanup()

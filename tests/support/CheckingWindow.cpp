@@ -12,7 +12,7 @@
 CheckingWindow::CheckingWindow(const QString& server, const QString& user, const QString& password)
 {
     gTrayIcon.bind(&m_platform);
-    m_window = std::make_unique<frmSettings>(m_platform);
+    m_window = std::make_unique<frmSettings>(m_platform, m_platform.tokens);
     frmSettings& w = *m_window;
     w.miInterval = 3600; // no timed check unless the caller asks for one
     w.optIfOffLine[1]->click();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/Platform.h"
+#include "support/FakeTokenSource.h"
 
 #include <QList>
 #include <QMap>
@@ -81,6 +82,9 @@ public:
     // The kept reads get their answers, the entries as they were when asked, as from a keyring
     // unlocked at last.
     void answerLate();
+
+    // The sign-in's sources of access tokens, which stand beside the platform.
+    FakeTokenSource tokens;
 
     // Forgets the recorded calls but keeps what the tray shows, so that a long run stays small.
     void forgetHistory();
