@@ -9,10 +9,11 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-CheckingWindow::CheckingWindow(const QString& server, const QString& user, const QString& password)
+CheckingWindow::CheckingWindow(const QString& server, const QString& user, const QString& password,
+                               TokenSource* tokens)
 {
     gTrayIcon.bind(&m_platform);
-    m_window = std::make_unique<frmSettings>(m_platform, m_platform.tokens);
+    m_window = std::make_unique<frmSettings>(m_platform, tokens ? *tokens : m_platform.tokens);
     frmSettings& w = *m_window;
     w.miInterval = 3600; // no timed check unless the caller asks for one
     w.optIfOffLine[1]->click();

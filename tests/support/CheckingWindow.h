@@ -7,6 +7,7 @@
 
 #include <memory>
 
+class TokenSource;
 class frmSettings;
 
 // A settings window on a FakePlatform, pointed at one POP3 server (the server text as a user types
@@ -17,7 +18,10 @@ class frmSettings;
 class CheckingWindow
 {
 public:
-    CheckingWindow(const QString& server, const QString& user, const QString& password);
+    // tokens: where sign-ins other than the password get their tokens; the platform's script unless
+    // given.
+    CheckingWindow(const QString& server, const QString& user, const QString& password,
+                   TokenSource* tokens = nullptr);
     ~CheckingWindow();
 
     frmSettings& window() { return *m_window; }
