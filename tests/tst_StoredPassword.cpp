@@ -7,6 +7,7 @@
 #include "support/TestConfig.h"
 #include "tray/CTrayIcon.h"
 
+#include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -36,6 +37,8 @@ private slots:
     void lockedKeyringSendsNoPassword();
     void entryThatCannotBeRemovedIsSaid();
     void anotherAccountLeavesNoEntryBehind();
+    void signInSecretsReadBack_data();
+    void signInSecretsReadBack();
 
 private:
     // Starts the program on the stored settings: alice at the scripted server, on-line.
@@ -196,3 +199,43 @@ void tst_StoredPassword::anotherAccountLeavesNoEntryBehind()
 
 QTEST_MAIN(tst_StoredPassword)
 #include "tst_StoredPassword.moc"
+
+void tst_StoredPassword::signInSecretsReadBack_data()
+{
+    QTest::addColumn<QString>("refusal");
+    QTest::newRow("in the keyring") << QString();
+    QTest::newRow("enciphered in the file") << "the keyring is locked";
+}
+
+void tst_StoredPassword::signInSecretsReadBack()
+{
+    QFETCH(QString, refusal);
+    start();
+    SignIn signIn;
+    signIn.kind = SignIn::Kind::Browser;
+    signIn.provider = SignIn::Provider::Google;
+    signIn.clientId = QStringLiteral("own-client");
+    signIn.clientSecret = QStringLiteral("own-secret");
+    signIn.refreshToken = QStringLiteral("refresh-1");
+    m_window->setSignIn(signIn);
+    secrets().refusal = refusal;
+    m_window->cmdOK_Click();
+    secrets().refusal.clear();
+
+    start();
+    QCOMPARE(m_window->signIn(), signIn);
+    QVERIFY(!m_window->txtPassword->isEnabled());
+    QCOMPARE(m_config->stored(QStringLiteral("SignIn")), QStringLiteral("oauth"));
+    QCOMPARE(m_config->stored(QStringLiteral("RefreshToken")) == QLatin1String("<absent>"),
+             refusal.isEmpty());
+    QFile file(m_config->settingsFile());
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QVERIFY(!file.readAll().contains("refresh-1"));
+
+    // Back to the password: the file has no sign-in keys left.
+    m_window->setSignIn({});
+    m_window->txtPassword->setText(QStringLiteral("wonderland"));
+    m_window->cmdOK_Click();
+    for (const char* key : {"SignIn", "OAuthProvider", "OAuthClientId", "RefreshToken", "OAuthClientSecret"})
+        QCOMPARE(m_config->stored(QString::fromLatin1(key)), QStringLiteral("<absent>"));
+}
