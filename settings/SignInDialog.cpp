@@ -54,7 +54,8 @@ SignInDialog::SignInDialog(TokenSource& tokens, const SignIn& current, QWidget* 
         SignIn draft;
         draft.kind = Kind::OnlineAccount;
         draft.onlineAccount = account.id;
-        add(account.address + QStringLiteral(" (GNOME Online Accounts)"), {draft, {}, account.address},
+        add(account.address + QStringLiteral(" (GNOME Online Accounts)"),
+            {draft, {}, account.address, SignIn::serverOfOnlineAccount(account.providerType)},
             current.kind == Kind::OnlineAccount && current.onlineAccount == account.id);
     }
     for (const auto& [provider, caption] :
@@ -165,6 +166,14 @@ QString SignInDialog::address() const
     if (!choice || (choice->draft.kind == Kind::Browser && choice->result().refreshToken.isEmpty()))
         return {};
     return choice->address;
+}
+
+QString SignInDialog::server() const
+{
+    const Choice* choice = chosen();
+    if (!choice || choice->draft.kind == Kind::Password)
+        return {};
+    return choice->draft.kind == Kind::OnlineAccount ? choice->server : choice->draft.server();
 }
 
 void SignInDialog::done(int r)

@@ -29,6 +29,9 @@ public:
     // The e-mail address of the chosen account where one is known (an online account's address, or
     // the one the provider named at sign-in), for filling an empty user ID box; else empty.
     QString address() const;
+    // The POP3 server of the chosen account's provider where one is known, for filling an empty
+    // server box; else empty.
+    QString server() const;
 
     // Cancels a sign-in under way, then closes as QDialog does.
     void done(int r) override;
@@ -40,6 +43,7 @@ private:
         SignIn draft;    // as chosen and typed, without a refresh token
         SignIn signedIn; // the last sign-in for it, refresh token included; none while that is empty
         QString address; // the online account's, or the one the provider named at that sign-in
+        QString server;  // the online account's POP3 server, where known
 
         // The draft, with the sign-in's refresh token while the draft is still what it signed in with.
         SignIn result() const;

@@ -10,8 +10,10 @@
 #include "support/TestConfig.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QGroupBox>
@@ -28,6 +30,7 @@
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
+#include <QTimer>
 #include <QUrl>
 
 #include <cmath>
@@ -209,6 +212,7 @@ private slots:
     void cancelledBrowseChangesNothing();
     void webButtonOpensTheHomePage();
     void cancelRestoresTheSnapshot();
+    void signInButtonChoosesHowToSignIn();
     void escapeCancels();
     void enterClicksOK();
     void enterOnTabStripOrButton_data();
@@ -876,6 +880,38 @@ void tst_frmSettings::cancelRestoresTheSnapshot()
     QVERIFY(m_platform->openedDocuments.isEmpty());
     // Hidden, not destroyed; the tab stays as it was.
     QCOMPARE(w.tabLB->currentIndex(), 2);
+}
+
+void tst_frmSettings::signInButtonChoosesHowToSignIn()
+{
+    QPushButton* signIn = m_window->cmdSignIn;
+    QCOMPARE(signIn->parentWidget(), m_window->Frame4);
+    QVERIFY(signIn->geometry().left() > m_window->txtPassword->geometry().right());
+    QVERIFY(signIn->geometry().intersects(
+        QRect(0, m_window->txtPassword->y(), m_window->Frame4->width(), m_window->txtPassword->height())));
+    QCOMPARE(signIn->toolTip(), QStringLiteral("Sign In With an Account"));
+    QCOMPARE(m_window->txtPassword->nextInFocusChain(), signIn);
+
+    m_platform->tokens.accounts = {{"account_1", "alice@gmail.test", "google"}};
+    m_window->txtPassword->setText(QStringLiteral("wonderland"));
+    m_window->TakeSnapshot();
+    QTimer::singleShot(0, m_window.get(), [] {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        QVERIFY(dialog);
+        dialog->findChild<QComboBox*>(QStringLiteral("cboAccount"))->setCurrentIndex(1);
+        dialog->accept();
+    });
+    signIn->click();
+
+    QCOMPARE(m_window->signIn().key(), QStringLiteral("goa:account_1"));
+    QVERIFY(!m_window->txtPassword->isEnabled());
+    QCOMPARE(m_window->txtPassword->text(), QString());
+    QCOMPARE(m_window->txtServer->text(), QStringLiteral("pop.gmail.com:995"));
+    QCOMPARE(m_window->txtUserId->text(), QStringLiteral("alice@gmail.test"));
+    m_window->cmdCancel->click();
+    QCOMPARE(m_window->signIn(), SignIn());
+    QVERIFY(m_window->txtPassword->isEnabled());
+    QCOMPARE(m_window->txtPassword->text(), QStringLiteral("wonderland"));
 }
 
 void tst_frmSettings::escapeCancels()
