@@ -1,6 +1,7 @@
 // Times whole checks against the test Dovecot beside a bare client speaking the same four commands,
-// and the CPU a conversation burns while it waits on a server that never answers. Prints a Markdown
-// table. Reads QUILLPOST_DOVECOT_{PLAINTEXT_HOST,HOST,PORT,ALICE_SIZE} and
+// a sign-in with an access token beside the password, and the CPU a conversation burns while it
+// waits on a server that never answers. Prints a Markdown table. Reads
+// QUILLPOST_DOVECOT_{PLAINTEXT_HOST,HOST,PORT,ALICE_SIZE,OAUTH_TOKEN} and
 // QUILLPOST_DOVECOT_TLS_{HOST,PORT,CA} (scripts/bench.sh sets them).
 
 #include "platform/Timer.h"
@@ -14,11 +15,14 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QLineEdit>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
+#include <utility>
 #include <vector>
 
 #include <arpa/inet.h>
@@ -33,6 +37,7 @@ constexpr int kChecks = 200;
 constexpr int kWarmUpChecks = 10;
 constexpr int kSilentWaitMs = 10000;
 constexpr double kCheckTarget = 1.2; // times the bare client's median
+constexpr double kTokenTarget = 1.1; // times the password check's median, same server
 constexpr double kWaitTarget = 1.0;  // % of one core
 
 [[noreturn]] void die(const QString& why)
@@ -151,49 +156,70 @@ QString ms(double value)
     return QString::number(value, 'f', 2) + QStringLiteral(" ms");
 }
 
-// The program's check and the bare client in turn, each going first every other round, so that
-// neither gains from the other warming the server up. The bare client speaks plain POP3 only;
-// over another transport the program's checks are timed alone.
+using Samples = std::vector<double>;
+
+// Two kinds of check in turn, each going first every other round, so that neither gains from the
+// other warming the server up; the warm-up rounds are left out. Without second, first alone.
+std::pair<Samples, Samples> inTurns(const std::function<double()>& first,
+                                    const std::function<double()>& second)
+{
+    Samples firsts, seconds;
+    for (int round = 0; round < kWarmUpChecks + kChecks; ++round) {
+        double a, b = 0;
+        if (round % 2 == 0 || !second) {
+            a = first();
+            if (second)
+                b = second();
+        } else {
+            b = second();
+            a = first();
+        }
+        if (round >= kWarmUpChecks) {
+            firsts.push_back(a);
+            seconds.push_back(b);
+        }
+    }
+    return {firsts, seconds};
+}
+
+// One check of the program, timed; it must show the mailbox's tip.
+double programCheck(CheckingWindow& rig, const Mailbox& box)
+{
+    QElapsedTimer clock;
+    clock.start();
+    rig.check();
+    const double elapsed = static_cast<double>(clock.nsecsElapsed()) / 1e6;
+    if (rig.platform().shownTip() != box.expectedTip || !rig.idle())
+        die(QStringLiteral("check showed \"%1\"").arg(rig.platform().shownTip()));
+    // Sockets closed during the check go here, outside the clock.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    return elapsed;
+}
+
+QString against(double ratio, const QString& what, double target)
+{
+    return QStringLiteral("%1 × %2 (≤ %3 ×): %4")
+        .arg(ratio, 0, 'f', 2)
+        .arg(what)
+        .arg(target)
+        .arg(verdict(ratio <= target));
+}
+
+// The program's check beside the bare client. The bare client speaks plain POP3 only; over another
+// transport the program's checks are timed alone.
 void timeChecks(const Mailbox& box)
 {
     const bool compared = box.transport == QLatin1String("plain");
     CheckingWindow rig(box.server(), box.user, box.password);
     BareClient bare(box);
-    std::vector<double> program, baseline;
-    QElapsedTimer clock;
-    const auto timed = [&](auto&& check) {
-        clock.start();
-        check();
-        return static_cast<double>(clock.nsecsElapsed()) / 1e6;
-    };
-    const auto programCheck = [&] {
-        const double elapsed = timed([&] { rig.check(); });
-        if (rig.platform().shownTip() != box.expectedTip || !rig.idle())
-            die(QStringLiteral("check showed \"%1\"").arg(rig.platform().shownTip()));
-        // Sockets closed during the check go here, outside the clock.
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        return elapsed;
-    };
-    const auto bareCheck = [&] {
-        return timed([&] { bare.check(); });
-    };
-
-    for (int round = 0; round < kWarmUpChecks + kChecks; ++round) {
-        double programMs, bareMs = 0;
-        if (round % 2 == 0 || !compared) {
-            programMs = programCheck();
-            if (compared)
-                bareMs = bareCheck();
-        } else {
-            bareMs = bareCheck();
-            programMs = programCheck();
-        }
-        if (round >= kWarmUpChecks) {
-            program.push_back(programMs);
-            baseline.push_back(bareMs);
-        }
-    }
-
+    const auto [program, baseline] =
+        inTurns([&] { return programCheck(rig, box); }, compared ? std::function<double()>([&] {
+                    QElapsedTimer clock;
+                    clock.start();
+                    bare.check();
+                    return static_cast<double>(clock.nsecsElapsed()) / 1e6;
+                })
+                                                                 : nullptr);
     const Spread ours = spreadOf(program);
     if (!compared) {
         printRow({QStringLiteral("Whole check, Quillpost"), box.transport, QString::number(kChecks),
@@ -201,15 +227,35 @@ void timeChecks(const Mailbox& box)
         return;
     }
     const Spread theirs = spreadOf(baseline);
-    const double ratio = ours.median / theirs.median;
     printRow({QStringLiteral("Whole check, Quillpost"), box.transport, QString::number(kChecks),
               ms(ours.median), ms(ours.p90),
-              QStringLiteral("%1 × bare median (≤ %2 ×): %3")
-                  .arg(ratio, 0, 'f', 2)
-                  .arg(kCheckTarget)
-                  .arg(verdict(ratio <= kCheckTarget))});
+              against(ours.median / theirs.median, QStringLiteral("bare median"), kCheckTarget)});
     printRow({QStringLiteral("Whole check, bare client"), box.transport, QString::number(kChecks),
               ms(theirs.median), ms(theirs.p90), QStringLiteral("baseline")});
+}
+
+// A sign-in with an access token (XOAUTH2, the token kept from its first refresh) beside the same
+// mailbox's password, over TLS, in turn in one window.
+void timeTokenChecks(const Mailbox& box)
+{
+    CheckingWindow rig(box.server(), box.user, box.password);
+    SignIn token;
+    token.kind = SignIn::Kind::Browser;
+    token.refreshToken = QStringLiteral("bench");
+    rig.platform().tokens.refreshAnswers = {{TokenAnswer::Done,
+                                             qEnvironmentVariable("QUILLPOST_DOVECOT_OAUTH_TOKEN"),
+                                             QDateTime::currentDateTimeUtc().addDays(1)}};
+    const auto signedIn = [&](const SignIn& signIn) {
+        rig.window().setSignIn(signIn);
+        rig.window().txtPassword->setText(signIn.oauth() ? QString() : box.password);
+        return programCheck(rig, box);
+    };
+    const auto [tokens, passwords] = inTurns([&] { return signedIn(token); }, [&] { return signedIn({}); });
+    const Spread ours = spreadOf(tokens);
+    printRow({QStringLiteral("Whole check, Quillpost, XOAUTH2"), box.transport, QString::number(kChecks),
+              ms(ours.median), ms(ours.p90),
+              against(ours.median / spreadOf(passwords).median, QStringLiteral("the password's median"),
+                      kTokenTarget)});
 }
 
 // One conversation waiting on a server that accepts the connection and never says a word.
@@ -291,6 +337,7 @@ int main(int argc, char** argv)
     tls.host = qEnvironmentVariable("QUILLPOST_DOVECOT_TLS_HOST");
     tls.port = static_cast<quint16>(qEnvironmentVariableIntValue("QUILLPOST_DOVECOT_TLS_PORT"));
     timeChecks(tls);
+    timeTokenChecks(tls);
     Mailbox stls = plain;
     stls.transport = QStringLiteral("STLS");
     stls.host = qEnvironmentVariable("QUILLPOST_DOVECOT_HOST");
