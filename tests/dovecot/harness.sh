@@ -23,9 +23,9 @@
 #
 # OAuth 2: wherever USER/PASS works, so do SASL XOAUTH2 and OAUTHBEARER (a bearer token counts as a
 # password: over TLS, and in plain text only at QUILLPOST_DOVECOT_PLAINTEXT_HOST). Dovecot asks a
-# token introspection endpoint about each token, quillpost_introspection_stub (tests/dovecot/
-# IntrospectionStub.h), which the harness runs on a free port of 127.0.0.1 beside the server:
-# BUILD_DIR/tests/quillpost_introspection_stub, or QUILLPOST_INTROSPECTION_STUB when set (the build
+# token introspection endpoint about each token, quillpost_token_verifier (tests/dovecot/
+# TokenVerifier.h), which the harness runs on a free port of 127.0.0.1 beside the server:
+# BUILD_DIR/tests/quillpost_token_verifier, or QUILLPOST_INTROSPECTION_STUB when set (the build
 # must have made it). The env file adds:
 #   QUILLPOST_DOVECOT_OAUTH_TOKENS      the good tokens, one "TOKEN USERNAME" a line, read at every
 #                                       login: a test may append tokens of its own
@@ -368,7 +368,7 @@ stop_master() {
 # a stub that this very run started stays a zombie after it ends.
 stub_alive() {
     local pid=$1 status
-    grep -qa quillpost_introspection_stub "/proc/$pid/cmdline" 2>/dev/null || return 1
+    grep -qa quillpost_token_verifier "/proc/$pid/cmdline" 2>/dev/null || return 1
     status=$(sed -n 's/^State:[[:space:]]*//p' "/proc/$pid/status" 2>/dev/null) || return 1
     [[ -n $status && $status != Z* ]]
 }
@@ -425,8 +425,8 @@ start_stub() {
 
 start() {
     command -v dovecot >/dev/null || die "dovecot is not installed (package dovecot-pop3d)"
-    local stub=${QUILLPOST_INTROSPECTION_STUB:-$build_dir/tests/quillpost_introspection_stub}
-    [[ -x $stub ]] || die "no introspection stub at $stub: build the quillpost_introspection_stub target"
+    local stub=${QUILLPOST_INTROSPECTION_STUB:-$build_dir/tests/quillpost_token_verifier}
+    [[ -x $stub ]] || die "no introspection stub at $stub: build the quillpost_token_verifier target"
     stop
     rm -rf "$work"
     mkdir -p "$work/state" "$work/mail"

@@ -168,7 +168,7 @@ say "program $program"
 
 status=0
 # The harness's folder is e2e/, not the build: it is told where the build made the stub it runs.
-export QUILLPOST_INTROSPECTION_STUB=$build/tests/quillpost_introspection_stub
+export QUILLPOST_INTROSPECTION_STUB=$build/tests/quillpost_token_verifier
 bash "$HARNESS" start "$out" || status=$?
 if [[ $status -eq 77 ]]; then
     say "SKIPPED: no test Dovecot can run here"

@@ -17,11 +17,11 @@ class QTcpSocket;
 // that a test can append tokens it hands out while the server runs. Every request is appended to the
 // log file; a token shows there only as a short SHA-256 prefix, since tests check that no log
 // holds a token.
-class IntrospectionStub : public QObject
+class TokenVerifier : public QObject
 {
     Q_OBJECT
 public:
-    IntrospectionStub(QString tokensPath, QString logPath, QObject* parent = nullptr);
+    TokenVerifier(QString tokensPath, QString logPath, QObject* parent = nullptr);
 
     // Listens at address, on port or, with 0, a free one.
     bool listen(const QHostAddress& address, quint16 port = 0);

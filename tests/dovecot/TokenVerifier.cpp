@@ -1,4 +1,4 @@
-#include "IntrospectionStub.h"
+#include "TokenVerifier.h"
 
 #include <QCryptographicHash>
 #include <QDateTime>
@@ -24,31 +24,31 @@ QByteArray tokenDigest(const QByteArray& token)
 
 } // namespace
 
-IntrospectionStub::IntrospectionStub(QString tokensPath, QString logPath, QObject* parent)
+TokenVerifier::TokenVerifier(QString tokensPath, QString logPath, QObject* parent)
     : QObject(parent)
     , m_server(new QTcpServer(this))
     , m_tokensPath(std::move(tokensPath))
     , m_logPath(std::move(logPath))
 {
-    connect(m_server, &QTcpServer::newConnection, this, &IntrospectionStub::accept);
+    connect(m_server, &QTcpServer::newConnection, this, &TokenVerifier::accept);
 }
 
-bool IntrospectionStub::listen(const QHostAddress& address, quint16 port)
+bool TokenVerifier::listen(const QHostAddress& address, quint16 port)
 {
     return m_server->listen(address, port);
 }
 
-quint16 IntrospectionStub::port() const
+quint16 TokenVerifier::port() const
 {
     return m_server->serverPort();
 }
 
-QString IntrospectionStub::errorString() const
+QString TokenVerifier::errorString() const
 {
     return m_server->errorString();
 }
 
-void IntrospectionStub::accept()
+void TokenVerifier::accept()
 {
     while (QTcpSocket* socket = m_server->nextPendingConnection()) {
         m_buffers.insert(socket, {});
@@ -60,7 +60,7 @@ void IntrospectionStub::accept()
     }
 }
 
-void IntrospectionStub::read(QTcpSocket* socket)
+void TokenVerifier::read(QTcpSocket* socket)
 {
     auto buffer = m_buffers.find(socket);
     if (buffer == m_buffers.end())
@@ -72,7 +72,7 @@ void IntrospectionStub::read(QTcpSocket* socket)
     }
 }
 
-bool IntrospectionStub::serve(QTcpSocket* socket, QByteArray& buffer)
+bool TokenVerifier::serve(QTcpSocket* socket, QByteArray& buffer)
 {
     // Dovecot's HTTP client keeps the connection and may send the next request on it.
     for (int served = 0; served < 1000; ++served) {
@@ -125,7 +125,7 @@ bool IntrospectionStub::serve(QTcpSocket* socket, QByteArray& buffer)
     return false;
 }
 
-void IntrospectionStub::respond(QTcpSocket* socket, const Request& request)
+void TokenVerifier::respond(QTcpSocket* socket, const Request& request)
 {
     QJsonObject answer{{QStringLiteral("active"), false}};
     QString outcome = QStringLiteral("inactive");
@@ -152,13 +152,13 @@ void IntrospectionStub::respond(QTcpSocket* socket, const Request& request)
                   (request.keepAlive ? "\r\n\r\n" : "\r\nConnection: close\r\n\r\n") + body);
 }
 
-void IntrospectionStub::refuse(QTcpSocket* socket, const QByteArray& status)
+void TokenVerifier::refuse(QTcpSocket* socket, const QByteArray& status)
 {
     log(socket, QStringLiteral("refused: ") + QString::fromLatin1(status));
     socket->write("HTTP/1.1 " + status + "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
 }
 
-QString IntrospectionStub::userOf(const QByteArray& token) const
+QString TokenVerifier::userOf(const QByteArray& token) const
 {
     QFile tokens(m_tokensPath);
     if (!tokens.open(QIODevice::ReadOnly))
@@ -171,7 +171,7 @@ QString IntrospectionStub::userOf(const QByteArray& token) const
     return {};
 }
 
-void IntrospectionStub::log(const QTcpSocket* socket, const QString& line) const
+void TokenVerifier::log(const QTcpSocket* socket, const QString& line) const
 {
     // Opened for each line so that every line is on disk at once, whenever the stub is killed.
     QFile file(m_logPath);
