@@ -14,13 +14,14 @@
 
 namespace {
 
-// The OAuth errors of a token endpoint that only a new sign-in mends: the grant expired or was
-// revoked, or the account now needs the user (consent, multi-factor, a policy). The others
-// (invalid_request, invalid_client, unsupported_grant_type, server_error, ...) are faults of the
-// program's registration or of the provider, which a new sign-in would not mend either.
-const QStringList kNeedsSignIn = {QStringLiteral("invalid_grant"), QStringLiteral("invalid_scope"),
+// The OAuth errors of a token endpoint that last until the user signs in again: the grant expired
+// or was revoked, the account now needs the user (consent, multi-factor, a policy), or the client
+// registration is refused, which the dialog's own sign-in then shows in words. The others
+// (invalid_request, unsupported_grant_type, server_error, ...) may pass.
+const QStringList kNeedsSignIn = {QStringLiteral("invalid_grant"),        QStringLiteral("invalid_scope"),
                                   QStringLiteral("interaction_required"), QStringLiteral("consent_required"),
-                                  QStringLiteral("login_required")};
+                                  QStringLiteral("login_required"),       QStringLiteral("invalid_client"),
+                                  QStringLiteral("unauthorized_client")};
 
 // Qt 6.4's reply handler listens at every address unless told otherwise, and drops a token answer
 // it cannot use (an HTTP error, an "error" member) with a warning only, so the sign-in would wait
