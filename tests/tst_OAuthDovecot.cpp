@@ -53,8 +53,6 @@ private:
     static void accept(const QString& token);
     // What Dovecot logged since the test began.
     QString newLog() const;
-    // Checks once; returns the message boxes shown.
-    QStringList check(CheckingWindow& rig);
     // Signs in with the stand-in provider, as the sign-in dialog does.
     SignIn signInWithBrowser();
 
@@ -113,16 +111,6 @@ QString tst_OAuthDovecot::newLog() const
     return QString::fromUtf8(log.readAll());
 }
 
-QStringList tst_OAuthDovecot::check(CheckingWindow& rig)
-{
-    rig.platform().messages.clear();
-    rig.check();
-    QStringList texts;
-    for (const auto& message : rig.platform().messages)
-        texts << message.text;
-    return texts;
-}
-
 SignIn tst_OAuthDovecot::signInWithBrowser()
 {
     SignIn signIn;
@@ -168,7 +156,7 @@ void tst_OAuthDovecot::onlineAccountCountsTheMail()
     rig.window().setSignIn(signIn);
 
     for (int round = 0; round < 2; ++round) {
-        QCOMPARE(check(rig), QStringList());
+        QCOMPARE(rig.checkForMessages(), QStringList());
         QCOMPARE(rig.platform().shownTip(), m_tip);
     }
     QCOMPARE(m_goa->tokenCalls, 2);
@@ -185,7 +173,7 @@ void tst_OAuthDovecot::browserSignInCountsTheMail()
     CheckingWindow rig("pop3s://127.0.0.1:" + env("QUILLPOST_DOVECOT_TLS_PORT"), QStringLiteral("alice"),
                        QString(), &*m_tokens);
     rig.window().setSignIn(signIn);
-    QCOMPARE(check(rig), QStringList());
+    QCOMPARE(rig.checkForMessages(), QStringList());
     QCOMPARE(rig.platform().shownTip(), m_tip);
     QCOMPARE(m_provider->tokenRequests(QStringLiteral("refresh_token")), 1);
     QVERIFY(newLog().contains(QStringLiteral("Login: user=<alice>, method=XOAUTH2")));
@@ -218,9 +206,9 @@ void tst_OAuthDovecot::revokedSignInSaysSoOnce()
                        QString(), &*m_tokens);
     rig.window().setSignIn(signIn);
 
-    QCOMPARE(check(rig),
+    QCOMPARE(rig.checkForMessages(),
              QStringList{QStringLiteral("Sign-in for alice has expired; open Settings and sign in again")});
-    QCOMPARE(check(rig), QStringList());
+    QCOMPARE(rig.checkForMessages(), QStringList());
     QCOMPARE(rig.platform().shownTip(), QStringLiteral("Off-Line"));
     QVERIFY(!newLog().contains(QStringLiteral("method=XOAUTH2")));
 }

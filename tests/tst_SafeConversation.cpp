@@ -41,9 +41,6 @@ private slots:
     void temporaryRefusalsStayQuiet();
 
 private:
-    // One check; returns the message boxes it showed.
-    QStringList check();
-
     std::optional<ScriptedPop3Server> m_server;
     std::optional<CheckingWindow> m_rig;
 };
@@ -61,16 +58,6 @@ void tst_SafeConversation::cleanup()
 {
     m_rig.reset();
     m_server.reset();
-}
-
-QStringList tst_SafeConversation::check()
-{
-    m_rig->platform().messages.clear();
-    m_rig->check();
-    QStringList texts;
-    for (const auto& message : m_rig->platform().messages)
-        texts << message.text;
-    return texts;
 }
 
 void tst_SafeConversation::encryptionWhenOffered_data()
@@ -106,7 +93,7 @@ void tst_SafeConversation::encryptionWhenOffered()
     m_server->setReply("CAPA", capabilities);
     m_server->setReply("STLS", stlsReply, ScriptedPop3Server::Then::Close);
 
-    const QStringList boxes = check();
+    const QStringList boxes = m_rig->checkForMessages();
 
     if (message.isEmpty()) {
         QVERIFY(boxes.isEmpty());
@@ -135,13 +122,14 @@ void tst_SafeConversation::encryptionOnceOfferedIsRequired()
         QSKIP("no test certificate authority: start tests/dovecot/harness.sh and source its env file");
     m_server->setReply("CAPA", {"+OK\r\nSTLS\r\n.\r\n"});
     m_server->setReply("STLS", {"+OK begin TLS\r\n"}, ScriptedPop3Server::Then::StartTls);
-    QVERIFY(check().isEmpty());
+    QVERIFY(m_rig->checkForMessages().isEmpty());
     QVERIFY(m_server->received("PASS"));
 
     m_server->setReply("CAPA", capabilities);
     m_server->forgetReceived();
-    QCOMPARE(check(), QStringList{kBox.arg(
-                          "The server no longer offers encryption (STLS); your password was not sent")});
+    QCOMPARE(
+        m_rig->checkForMessages(),
+        QStringList{kBox.arg("The server no longer offers encryption (STLS); your password was not sent")});
     QVERIFY(!m_server->received("USER") && !m_server->received("PASS"));
     QCOMPARE(m_rig->platform().shownTip(), QStringLiteral("Off-Line"));
     QVERIFY(m_rig->idle());
@@ -149,7 +137,7 @@ void tst_SafeConversation::encryptionOnceOfferedIsRequired()
     // Saved as another server text, it starts afresh: plain text for a server that offers no STLS.
     m_rig->window().txtServer->setText(QStringLiteral("localhost:%1").arg(m_server->port()));
     m_rig->window().cmdOK_Click();
-    QVERIFY(check().isEmpty());
+    QVERIFY(m_rig->checkForMessages().isEmpty());
     QVERIFY(m_server->received("PASS wonderland"));
 }
 
@@ -180,9 +168,9 @@ void tst_SafeConversation::lineBreaksNeverReachTheWire()
     m_rig->window().txtUserId->setText(userId);
     m_rig->window().txtPassword->setText(password);
 
-    QCOMPARE(check(), QStringList{kBox.arg("The " + field +
-                                           " holds a line break or NUL character, which "
-                                           "cannot be sent")});
+    QCOMPARE(m_rig->checkForMessages(), QStringList{kBox.arg("The " + field +
+                                                             " holds a line break or NUL character, which "
+                                                             "cannot be sent")});
     QCOMPARE(m_rig->platform().shownTip(), QStringLiteral("Off-Line"));
     QVERIFY(m_rig->idle());
     QCOMPARE(m_server->connectionCount(), 0);
@@ -232,13 +220,13 @@ void tst_SafeConversation::temporaryRefusalsStayQuiet()
     QFETCH(bool, box);
     m_server->setReply(command, {reply});
 
-    QCOMPARE(check().size(), box ? 1 : 0);
+    QCOMPARE(m_rig->checkForMessages().size(), box ? 1 : 0);
     QCOMPARE(m_rig->platform().shownTip(), QStringLiteral("Off-Line"));
     QVERIFY(m_rig->idle());
 
     // The next check tries again.
     m_server->setReply(command, {"+OK\r\n"});
-    QVERIFY(check().isEmpty());
+    QVERIFY(m_rig->checkForMessages().isEmpty());
     QCOMPARE(m_rig->platform().shownTip(), QStringLiteral("No e-mail waiting (0 Kb)"));
 }
 

@@ -70,7 +70,6 @@ private slots:
 private:
     // The rig at the scripted server, signed in with the online account, or the browser.
     void start(bool implicitTls, SignIn::Kind kind = SignIn::Kind::OnlineAccount);
-    QStringList check();
     FakeTokenSource& tokens() { return m_rig->platform().tokens; }
 
     std::optional<ScriptedPop3Server> m_server;
@@ -114,16 +113,6 @@ void tst_TokenSignIn::start(bool implicitTls, SignIn::Kind kind)
     tokens().onlineAnswers = {{TokenAnswer::Done, kToken}};
 }
 
-QStringList tst_TokenSignIn::check()
-{
-    m_rig->platform().messages.clear();
-    m_rig->check();
-    QStringList texts;
-    for (const auto& message : m_rig->platform().messages)
-        texts << message.text;
-    return texts;
-}
-
 void tst_TokenSignIn::twoLineFormOnTheWire_data()
 {
     QTest::addColumn<bool>("implicitTls");
@@ -153,7 +142,7 @@ void tst_TokenSignIn::twoLineFormOnTheWire()
     qInstallMessageHandler(keep);
     logged.clear();
 
-    QVERIFY(check().isEmpty());
+    QVERIFY(m_rig->checkForMessages().isEmpty());
 
     const QByteArray blob = oauthbearer ? ::oauthbearer(kToken, m_server->port()) : xoauth2(kToken);
     QCOMPARE(m_server->receivedLines(), lines + Lines({blob, "STAT", "QUIT"}));
@@ -184,7 +173,7 @@ void tst_TokenSignIn::refusedTokenGetsTheSaslAnswer()
         m_server->setReply(blob, {"+ " + why.toBase64() + "\r\n"});
     m_server->setReply(answer, {"-ERR [AUTH] Authentication failed.\r\n"});
 
-    QCOMPARE(check(), QStringList{kExpired});
+    QCOMPARE(m_rig->checkForMessages(), QStringList{kExpired});
 
     // CAPA, AUTH, the token, then the answer to the server's challenge.
     QCOMPARE(m_server->receivedLines().value(3), answer);
@@ -218,7 +207,7 @@ void tst_TokenSignIn::noTokenWhereItCannotGo()
     m_server->setReply("CAPA", capabilities);
     start(implicitTls);
 
-    QCOMPARE(check(), QStringList{message});
+    QCOMPARE(m_rig->checkForMessages(), QStringList{message});
     QVERIFY(!m_server->received("AUTH"));
     QVERIFY(!m_server->receivedBytes().contains(xoauth2(kToken)));
     QCOMPARE(m_rig->platform().shownTip(), QStringLiteral("Off-Line"));
@@ -232,16 +221,16 @@ void tst_TokenSignIn::expiredSignInSaysSoOnce()
     const TokenAnswer offline{TokenAnswer::Unreachable, {}, {}, {}, QStringLiteral("no network")};
     tokens().onlineAnswers = {expired, expired, offline, {TokenAnswer::Done, kToken}, expired};
 
-    QCOMPARE(check(), QStringList{kExpired});
-    QCOMPARE(check(), QStringList());
+    QCOMPARE(m_rig->checkForMessages(), QStringList{kExpired});
+    QCOMPARE(m_rig->checkForMessages(), QStringList());
     QCOMPARE(m_rig->platform().shownTip(), QStringLiteral("Off-Line"));
     // Without the network there is no token either, and nothing to tell.
-    QCOMPARE(check(), QStringList());
+    QCOMPARE(m_rig->checkForMessages(), QStringList());
     QCOMPARE(m_server->connectionCount(), 0);
-    QCOMPARE(check(), QStringList());
+    QCOMPARE(m_rig->checkForMessages(), QStringList());
     QCOMPARE(m_rig->platform().shownTip(), QStringLiteral("No e-mail waiting (0 Kb)"));
     // A check that got through: a later expiry is news again.
-    QCOMPARE(check(), QStringList{kExpired});
+    QCOMPARE(m_rig->checkForMessages(), QStringList{kExpired});
 }
 
 void tst_TokenSignIn::browserTokenKeptUntilItsEnd()
@@ -253,7 +242,7 @@ void tst_TokenSignIn::browserTokenKeptUntilItsEnd()
     tokens().refreshAnswers = {{TokenAnswer::Done, kToken, now.addSecs(30), QStringLiteral("refresh-2")},
                                {TokenAnswer::Done, kToken, now.addSecs(3600)}};
     for (int i = 0; i < 3; ++i)
-        QCOMPARE(check(), QStringList());
+        QCOMPARE(m_rig->checkForMessages(), QStringList());
     QCOMPARE(tokens().calls, (QStringList{"refresh refresh-1", "refresh refresh-2"}));
     QCOMPARE(m_rig->window().signIn().refreshToken, QStringLiteral("refresh-2"));
 }

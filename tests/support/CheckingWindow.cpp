@@ -42,6 +42,16 @@ void CheckingWindow::check()
     m_window->cmdCheckNow->click();
 }
 
+QStringList CheckingWindow::checkForMessages()
+{
+    m_platform.messages.clear();
+    check();
+    QStringList texts;
+    for (const auto& message : std::as_const(m_platform.messages))
+        texts << message.text;
+    return texts;
+}
+
 bool CheckingWindow::idle() const
 {
     const frmSettings& w = *m_window;

@@ -4,6 +4,7 @@
 #include "support/TestConfig.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 
@@ -28,6 +29,8 @@ public:
     FakePlatform& platform() { return m_platform; }
     // One check from "Check Now"; returns once it has ended.
     void check();
+    // One check, as check(); returns the texts of the message boxes it showed.
+    QStringList checkForMessages();
     // Whether every trigger of a check is back on and the conversation's timers are off.
     bool idle() const;
 
