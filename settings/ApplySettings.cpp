@@ -69,6 +69,15 @@ CRegistry settingsStore()
     return store;
 }
 
+// Saves the copies of a sign-in's secrets alone, in one replacement of the file, outside OK.
+void saveSecretCopies(const SignIn& signIn, bool inKeyring)
+{
+    CRegistry store = settingsStore();
+    store.BeginBatch();
+    writeSecretCopies(store, signIn, {}, inKeyring);
+    store.CommitBatch();
+}
+
 } // namespace
 
 void frmSettings::cmdOK_Click()
@@ -152,10 +161,7 @@ void frmSettings::KeepSecret(const QString& userId, const QString& server, const
     if (kept.inKeyring) {
         // The file gives up its copy only now; failing that, it keeps one beside the keyring's.
         try {
-            CRegistry store = settingsStore();
-            store.BeginBatch();
-            writeSecretCopies(store, m_signIn, {}, true);
-            store.CommitBatch();
+            saveSecretCopies(m_signIn, true);
         } catch (const std::exception& failure) {
             qCInfo(lcKeyring, "the settings file keeps its copy of the secret: %s", failure.what());
         }
@@ -179,10 +185,7 @@ void frmSettings::KeepRefreshToken(const QString& previous)
         return;
     saved.refreshToken = m_signIn.refreshToken;
     try {
-        CRegistry store = settingsStore();
-        store.BeginBatch();
-        writeSecretCopies(store, saved, {}, false);
-        store.CommitBatch();
+        saveSecretCopies(saved, false);
     } catch (const std::exception& failure) {
         qCWarning(lcKeyring, "cannot save the provider's new refresh token: %s", failure.what());
         return;
