@@ -11,7 +11,7 @@
 #include <QApplication>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
-#include <QDBusInterface>
+#include <QDBusMessage>
 #include <QDBusMetaType>
 #include <QDir>
 #include <QElapsedTimer>
@@ -329,13 +329,20 @@ void tst_Keyring::lockedKeyringSendsNoPassword()
         window.txtServer->setText(serverText);
         window.cmdOK->click();
     }
+    // Plain calls: an interface object would keep an introspected copy for the connection's life.
     const QDBusConnection bus = QDBusConnection::connectToBus(m_bus.address(), "tst_Keyring");
-    QDBusInterface service(QStringLiteral("org.freedesktop.secrets"),
-                           QStringLiteral("/org/freedesktop/secrets"),
-                           QStringLiteral("org.freedesktop.Secret.Service"), bus);
+    const auto call = [&bus](const QString& interface, const QString& method, const QVariantList& arguments) {
+        QDBusMessage message =
+            QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.secrets"),
+                                           QStringLiteral("/org/freedesktop/secrets"), interface, method);
+        message.setArguments(arguments);
+        return bus.call(message);
+    };
+    const QString service = QStringLiteral("org.freedesktop.Secret.Service");
     const QDBusObjectPath login(QStringLiteral("/org/freedesktop/secrets/collection/login"));
-    QCOMPARE(service.call(QStringLiteral("Lock"), QVariant::fromValue(QList<QDBusObjectPath>{login})).type(),
-             QDBusMessage::ReplyMessage);
+    QCOMPARE(
+        call(service, QStringLiteral("Lock"), {QVariant::fromValue(QList<QDBusObjectPath>{login})}).type(),
+        QDBusMessage::ReplyMessage);
 
     // As at a log-on whose keyring was not unlocked: neither start-up nor a check gets the password.
     const auto window = restart();
@@ -345,19 +352,17 @@ void tst_Keyring::lockedKeyringSendsNoPassword()
     QCOMPARE(m_platform->shownTip(), QStringLiteral("Off-Line"));
 
     // Unlocked, as the desktop's prompt would, without one.
-    const QDBusMessage session = service.call(QStringLiteral("OpenSession"), QStringLiteral("plain"),
-                                              QVariant::fromValue(QDBusVariant(QString())));
+    const QDBusMessage session =
+        call(service, QStringLiteral("OpenSession"),
+             {QStringLiteral("plain"), QVariant::fromValue(QDBusVariant(QString()))});
     QCOMPARE(session.arguments().size(), 2);
-    QDBusInterface internal(QStringLiteral("org.freedesktop.secrets"),
-                            QStringLiteral("/org/freedesktop/secrets"),
-                            QStringLiteral("org.gnome.keyring.InternalUnsupportedGuiltRiddenInterface"), bus);
     const MasterSecret master{qvariant_cast<QDBusObjectPath>(session.arguments()[1]),
                               {},
                               "login-password",
                               QStringLiteral("text/plain")};
-    QCOMPARE(internal
-                 .call(QStringLiteral("UnlockWithMasterPassword"), QVariant::fromValue(login),
-                       QVariant::fromValue(master))
+    QCOMPARE(call(QStringLiteral("org.gnome.keyring.InternalUnsupportedGuiltRiddenInterface"),
+                  QStringLiteral("UnlockWithMasterPassword"),
+                  {QVariant::fromValue(login), QVariant::fromValue(master)})
                  .type(),
              QDBusMessage::ReplyMessage);
     window->cmdCheckNow->click();
